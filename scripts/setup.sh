@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what Pelmora needs to build, run and test, from Debian's packages.
+# Packages already installed are skipped, so a second run takes a moment.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libgl-dev
+  libgtest-dev libbenchmark-dev
+  fonts-noto-cjk
+  xvfb x11-utils xdotool
+)
+if [[ "${1:-}" == "--test" ]]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if ((${#missing[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "pelmora: these packages are missing; run as root to install them: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,24 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+namespace pelmora::platform {
+
+// An open process. Destroying it closes the handle.
+class ProcessHandle {
+ public:
+  virtual ~ProcessHandle() = default;
+  // Ends the process at once. False when it could not be ended.
+  virtual bool TerminateProcess() = 0;
+};
+
+class ProcessControl {
+ public:
+  virtual ~ProcessControl() = default;
+  // Opens the process with this ID, provided it is still the one that
+  // started at startTime; nullptr when it cannot be opened (gone, reused,
+  // not ours to end).
+  virtual std::unique_ptr<ProcessHandle> OpenProcess(int64_t pid, uint64_t startTime) = 0;
+};
+
+}  // namespace pelmora::platform

@@ -1,0 +1,22 @@
+#pragma once
+#include <cstdint>
+
+namespace pelmora::toolkit {
+
+// Colour packed as red + 256 * green + 65536 * blue.
+constexpr int32_t Rgb(int32_t red, int32_t green, int32_t blue) {
+  return red + 256 * green + 65536 * blue;
+}
+
+// A drawing area with a backing image, in pixel coordinates of its inner area.
+class DrawingArea {
+ public:
+  virtual ~DrawingArea() = default;
+  virtual void Cls() = 0;
+  virtual float ScaleWidth() const = 0;
+  virtual float ScaleHeight() const = 0;
+  virtual void Line(float x1, float y1, float x2, float y2, int32_t color) = 0;
+  virtual void Refresh() = 0;
+};
+
+}  // namespace pelmora::toolkit

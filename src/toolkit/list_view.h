@@ -1,0 +1,33 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pelmora::toolkit {
+
+// A list in report view: a header row and rows of text columns.
+// Rows and columns are numbered from 1, sub-items from 1 (column 2).
+class ListView {
+ public:
+  virtual ~ListView() = default;
+  virtual void AddColumnHeader(int32_t index, std::string_view text) = 0;
+  virtual int32_t ColumnHeaderCount() const = 0;
+  // Sizes the column (zero-based) to its header text, blanks included.
+  virtual void AutoSizeColumnToHeader(int32_t column) = 0;
+
+  // A rebuild runs between BeginUpdate and EndUpdate; the list shows the
+  // result at EndUpdate, without flicker and at the same scroll position.
+  virtual void BeginUpdate() = 0;
+  virtual void ClearItems() = 0;  // also clears the selection
+  virtual void AddItem(int64_t index, std::string_view text) = 0;
+  virtual void SetSubItem(int64_t index, int32_t subItem, std::string_view text) = 0;
+  virtual void EndUpdate() = 0;
+
+  // The selected row's position, from 1; nullopt when no row is selected.
+  virtual std::optional<int64_t> SelectedIndex() const = 0;
+  // The selected row's text; empty when no row is selected.
+  virtual std::string SelectedText() const = 0;
+};
+
+}  // namespace pelmora::toolkit
