@@ -1,0 +1,193 @@
+#include "platform/linux/proc_pid_parsers.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace pelmora::platform::linux_os {
+namespace {
+
+// A stat line as a current kernel writes it, with the command name and the
+// fields that matter to the process list put in by the test.
+std::string StatLine(std::string_view comm, std::string_view ppid = "1",
+                     std::string_view flags = "4194304", std::string_view priority = "20",
+                     std::string_view threads = "3", std::string_view starttime = "28851",
+                     std::string_view start_brk = "94313293008896") {
+  std::string s = "4242 (";
+  s += comm;
+  s += ") S ";
+  s += ppid;
+  s += " 4242 4020 0 -1 ";
+  s += flags;
+  s += " 98 0 0 0 0 0 0 0 ";
+  s += priority;
+  s += " 0 ";
+  s += threads;
+  s += " 0 ";
+  s += starttime;
+  s += " 3133440 412 18446744073709551615 94312755691520 94312755711401 140727823871216 0 0 0 0"
+       " 0 0 0 0 0 17 1 0 0 0 0 0 94312755727408 94312755729024 ";
+  s += start_brk;
+  s += " 140727823874503 140727823874523 140727823874523 140727823876075 0\n";
+  return s;
+}
+
+struct NameCase {
+  const char* label;
+  std::string comm;
+};
+
+class CommandNameTest : public testing::TestWithParam<NameCase> {};
+
+// Whatever bytes the name holds, it comes back whole and the fields after it
+// are read from the right place.
+TEST_P(CommandNameTest, NameIsKeptAndFieldsFollowIt) {
+  const std::string line = StatLine(GetParam().comm);
+  const auto stat = ParsePidStat(line);
+  ASSERT_TRUE(stat.has_value());
+  EXPECT_EQ(stat->pid, 4242);
+  EXPECT_EQ(stat->comm, GetParam().comm);
+  EXPECT_EQ(stat->state, 'S');
+  EXPECT_EQ(stat->ppid, 1);
+  EXPECT_EQ(stat->flags, 4194304u);
+  EXPECT_EQ(stat->priority, 20);
+  EXPECT_EQ(stat->num_threads, 3);
+  EXPECT_EQ(stat->starttime, 28851u);
+  EXPECT_EQ(stat->start_brk, 94313293008896u);
+  EXPECT_FALSE(stat->IsKernelThread());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HostileNames, CommandNameTest,
+    testing::Values(NameCase{"plain", "sleep"}, NameCase{"blanks", "Web Content"},
+                    NameCase{"parentheses", ")) ("}, NameCase{"fake_fields", "x) R 1 2 3"},
+                    NameCase{"only_close", ")"}, NameCase{"newline", "a\nb"},
+                    NameCase{"tab", "a\tb"}, NameCase{"empty", ""},
+                    NameCase{"rtl_marks",
+                             "\xE2\x80\x8F"
+                             "evil\xE2\x80\xAE"
+                             "gpj.exe"},
+                    NameCase{"invalid_utf8",
+                             "\xFF\xFE\xC3(\x80"
+                             "x"},
+                    // 15 bytes: the kernel cut the last "あ" after its first byte.
+                    NameCase{"cut_multibyte", "abcdefghijkl\xE3\x81\x82\xE3"},
+                    NameCase{"nul_byte", std::string("a\0b", 3)}),
+    [](const testing::TestParamInfo<NameCase>& info) { return info.param.label; });
+
+TEST(ParsePidStatTest, ReadsRealKernelThreadLine) {
+  const auto stat = ParsePidStat(
+      "2 (kthreadd) S 0 0 0 0 -1 2129984 0 0 0 0 0 0 0 0 20 0 1 0 18 0 0 18446744073709551615 0 "
+      "0 0 0 0 0 0 2147483647 0 1 0 0 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0\n");
+  ASSERT_TRUE(stat.has_value());
+  EXPECT_TRUE(stat->IsKernelThread());
+  EXPECT_EQ(stat->ppid, 0);
+  EXPECT_EQ(stat->starttime, 18u);
+  EXPECT_EQ(stat->start_brk, 0u);
+}
+
+TEST(ParsePidStatTest, NegativePriorityOfRealTimeTask) {
+  const auto stat = ParsePidStat(StatLine("rt", "1", "64", "-100"));
+  ASSERT_TRUE(stat.has_value());
+  EXPECT_EQ(stat->priority, -100);
+}
+
+TEST(ParsePidStatTest, OldKernelWithoutHeapFieldsReadsZero) {
+  // Up to field 44 only, as kernels before 3.3 write it.
+  const auto stat = ParsePidStat(
+      "77 (old) R 1 77 77 0 -1 4202752 0 0 0 0 0 0 0 0 25 5 1 0 9000 0 0 4294967295 0 0 0 0 0 "
+      "0 0 0 0 0 0 0 17 0 0 0 0 0 0\n");
+  ASSERT_TRUE(stat.has_value());
+  EXPECT_EQ(stat->priority, 25);
+  EXPECT_EQ(stat->starttime, 9000u);
+  EXPECT_EQ(stat->start_brk, 0u);
+}
+
+TEST(ParsePidStatTest, MalformedHeapFieldReadsZero) {
+  const auto stat = ParsePidStat(StatLine("x", "1", "0", "20", "1", "5", "0x1234"));
+  ASSERT_TRUE(stat.has_value());
+  EXPECT_EQ(stat->start_brk, 0u);
+  EXPECT_EQ(stat->starttime, 5u);
+}
+
+TEST(ParsePidStatTest, HugeNumbersSaturate) {
+  const auto stat =
+      ParsePidStat(StatLine("x", "99999999999999999999999", "1", "-99999999999999999999", "1",
+                            "123456789012345678901234567890", "18446744073709551616"));
+  ASSERT_TRUE(stat.has_value());
+  EXPECT_EQ(stat->ppid, std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(stat->priority, std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(stat->starttime, std::numeric_limits<uint64_t>::max());
+  EXPECT_EQ(stat->start_brk, std::numeric_limits<uint64_t>::max());
+}
+
+TEST(ParsePidStatTest, LargestValuesStillExact) {
+  const auto stat = ParsePidStat(StatLine("x", "9223372036854775807", "1", "-9223372036854775808",
+                                          "1", "18446744073709551615", "18446744073709551615"));
+  ASSERT_TRUE(stat.has_value());
+  EXPECT_EQ(stat->ppid, std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(stat->priority, std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(stat->starttime, std::numeric_limits<uint64_t>::max());
+}
+
+TEST(ParsePidStatTest, BrokenTextGivesNothing) {
+  const std::string good = StatLine("ok");
+  const size_t after_starttime = good.find("28851") + 5;
+  const std::vector<std::string> broken = {
+      "",
+      "garbage",
+      "4242 sleep S 1",                          // no parentheses
+      "4242 (sleep S 1 2 3",                     // no closing one
+      ") 4242 (sleep",                           // closing before opening
+      "(sleep) S 1 4242 4020 0 -1 0",            // no PID
+      "-5 (sleep) S 1",                          // negative PID
+      "12 34 (sleep) S 1",                       // two numbers before the name
+      good.substr(0, good.find(") S") + 1),      // cut after the name
+      good.substr(0, after_starttime - 1),       // cut inside field 22 ... still a number
+      good.substr(0, good.find(" 28851")),       // cut before field 22
+      StatLine("x", "one"),                      // ppid not a number
+      StatLine("x", "1", "-4"),                  // flags negative
+      StatLine("x", "1", "0", "20", "3", "-7"),  // start time negative
+      StatLine("x", "1", "0", "20", "1e3"),      // threads not decimal
+      std::string(good).replace(good.find(") S") + 2, 1, "SS"),  // state of two letters
+  };
+  for (size_t i = 0; i < broken.size(); ++i) {
+    SCOPED_TRACE(i);
+    const auto stat = ParsePidStat(broken[i]);
+    if (i == 9) {
+      // A line cut inside field 22 leaves a shorter, still valid number.
+      ASSERT_TRUE(stat.has_value());
+      EXPECT_EQ(stat->starttime, 2885u);
+      EXPECT_EQ(stat->start_brk, 0u);
+    } else {
+      EXPECT_FALSE(stat.has_value()) << broken[i];
+    }
+  }
+}
+
+TEST(Argv0Test, FirstArgumentOnly) {
+  using namespace std::string_literals;
+  EXPECT_EQ(Argv0("/usr/bin/sleep\0"
+                  "100\0"s),
+            "/usr/bin/sleep");
+  EXPECT_EQ(Argv0("/opt/My App/run\0--x\0"s), "/opt/My App/run");
+  EXPECT_EQ(Argv0("sshd: user [priv]"), "sshd: user [priv]");  // rewritten, no NUL
+  EXPECT_EQ(Argv0(""), "");                                    // zombie, kernel thread
+  EXPECT_EQ(Argv0("\0second\0"s), "");
+}
+
+TEST(ParsePidNameTest, OnlyCanonicalPids) {
+  EXPECT_EQ(ParsePidName("1"), 1);
+  EXPECT_EQ(ParsePidName("4194304"), 4194304);
+  EXPECT_EQ(ParsePidName("2147483647"), 2147483647);
+  for (const char* name : {"", "0", "007", "self", "thread-self", "12a", "-1", "+1", "2147483648",
+                           "99999999999", "1 "}) {
+    EXPECT_FALSE(ParsePidName(name).has_value()) << name;
+  }
+}
+
+}  // namespace
+}  // namespace pelmora::platform::linux_os
