@@ -1,0 +1,47 @@
+#include "platform/linux/linux_memory_status.h"
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+
+#include "platform/linux/proc_file_reader.h"
+
+namespace pelmora::platform::linux_os {
+
+namespace {
+
+constexpr int64_t kMaxBytes = std::numeric_limits<int64_t>::max();
+
+int64_t KbToBytes(uint64_t kb) {
+  constexpr uint64_t kLimitKb = static_cast<uint64_t>(kMaxBytes) / 1024;
+  return kb > kLimitKb ? kMaxBytes : static_cast<int64_t>(kb * 1024);
+}
+
+int64_t SaturatingAdd(int64_t a, int64_t b) { return a > kMaxBytes - b ? kMaxBytes : a + b; }
+
+}  // namespace
+
+platform::MemoryStatus MemoryStatusFromMeminfo(const Meminfo& info) {
+  const uint64_t swapTotal = info.swapTotal.value_or(0);
+  const uint64_t swapFree = std::min(info.swapFree.value_or(0), swapTotal);
+  platform::MemoryStatus status;
+  status.dwTotalPhys = KbToBytes(info.memTotal.value_or(0));
+  status.dwAvailPhys = KbToBytes(AvailableKb(info));
+  status.dwTotalPageFile = KbToBytes(swapTotal);
+  status.dwAvailPageFile = KbToBytes(swapFree);
+  status.dwTotalVirtual = SaturatingAdd(status.dwTotalPhys, status.dwTotalPageFile);
+  status.dwAvailVirtual = SaturatingAdd(status.dwAvailPhys, status.dwAvailPageFile);
+  return status;
+}
+
+LinuxMemoryStatus::LinuxMemoryStatus(std::string meminfoPath) : path_(std::move(meminfoPath)) {}
+
+void LinuxMemoryStatus::GlobalMemoryStatus(platform::MemoryStatus& status) {
+  if (!ReadSmallFile(path_, text_)) {
+    status = platform::MemoryStatus{};
+    return;
+  }
+  status = MemoryStatusFromMeminfo(ParseMeminfo(text_));
+}
+
+}  // namespace pelmora::platform::linux_os
