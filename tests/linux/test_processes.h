@@ -1,0 +1,74 @@
+#pragma once
+// Real child processes and temporary directories for the Linux tests.
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelmora::platform::linux_os::testing_support {
+
+// A directory under /tmp, removed with everything in it at the end. Its mode
+// is 0755 so children running as another user can reach what is inside.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Copies the system's sleep program to `path` (mode 0755); its inode.
+uint64_t CopySleepProgram(const std::string& path);
+
+struct ChildOptions {
+  std::optional<uid_t> uid;  // run as this user (the tests run as root)
+  int nice = 0;
+  // argv[0]; the executable's path when empty.
+  std::string argv0;
+  // When set, `program` is a name relative to this directory descriptor.
+  int exec_dir_fd = -1;
+};
+
+// A child that runs `program 600` with /dev/null as stdin, stdout and stderr
+// and no other open descriptor. Killed and reaped when destroyed unless the
+// test reaped it.
+class Child {
+ public:
+  Child(const std::string& program, const ChildOptions& options = {});
+  ~Child();
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Sends a signal; the child stays unreaped (a zombie once it ends).
+  void Signal(int signal) const;
+  // Waits for the child's end and returns its wait status.
+  int Reap();
+  bool reaped() const { return reaped_; }
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+};
+
+// Polls until `done` is true, for at most `limit`. True when it became true.
+bool PollUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(5));
+
+// The target of /proc/PID/exe, empty when it cannot be read.
+std::string ExeTarget(pid_t pid);
+// The state letter of /proc/PID/stat, 0 when it cannot be read.
+char ProcessState(pid_t pid);
+
+// Runs `body` in a forked child that first switches to `uid`, and returns
+// what the body wrote to its output string (nullopt if the child failed).
+std::optional<std::string> RunAsUser(uid_t uid, const std::function<std::string()>& body);
+
+}  // namespace pelmora::platform::linux_os::testing_support
