@@ -1,0 +1,66 @@
+#include "toolkit/qt/drawing_area.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPen>
+#include <cmath>
+
+namespace pelmora::toolkit::qt {
+
+QtDrawingArea::QtDrawingArea(QWidget* parent) : QFrame(parent) {
+  setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  setLineWidth(2);
+}
+
+void QtDrawingArea::EnsureImage() {
+  const qreal ratio = PixelRatio();
+  const QSize logical = contentsRect().size();
+  const QSize device(static_cast<int>(std::lround(logical.width() * ratio)),
+                     static_cast<int>(std::lround(logical.height() * ratio)));
+  if (!image_.isNull() && image_.size() == device && image_.devicePixelRatio() == ratio) return;
+  QImage resized(device.isEmpty() ? QSize(1, 1) : device, QImage::Format_RGB32);
+  resized.setDevicePixelRatio(ratio);
+  resized.fill(backColor_);
+  if (!image_.isNull()) {
+    QPainter painter(&resized);
+    painter.drawImage(QPointF(0, 0), image_);
+  }
+  image_ = std::move(resized);
+}
+
+const QImage& QtDrawingArea::Image() {
+  EnsureImage();
+  return image_;
+}
+
+void QtDrawingArea::Cls() {
+  EnsureImage();
+  image_.fill(backColor_);
+}
+
+float QtDrawingArea::ScaleWidth() const { return static_cast<float>(contentsRect().width()); }
+
+float QtDrawingArea::ScaleHeight() const { return static_cast<float>(contentsRect().height()); }
+
+void QtDrawingArea::Line(float x1, float y1, float x2, float y2, int32_t color) {
+  EnsureImage();
+  QPainter painter(&image_);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  QPen pen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+  pen.setCosmetic(true);
+  pen.setWidth(1);
+  pen.setCapStyle(Qt::SquareCap);
+  painter.setPen(pen);
+  painter.drawLine(QPointF(x1, y1), QPointF(x2, y2));
+}
+
+void QtDrawingArea::Refresh() { update(contentsRect()); }
+
+void QtDrawingArea::paintEvent(QPaintEvent* event) {
+  QFrame::paintEvent(event);
+  EnsureImage();
+  QPainter painter(this);
+  painter.drawImage(contentsRect().topLeft(), image_);
+}
+
+}  // namespace pelmora::toolkit::qt

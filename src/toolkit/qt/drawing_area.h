@@ -1,0 +1,45 @@
+#pragma once
+#include <QFrame>
+#include <QImage>
+#include <cstdint>
+
+#include "toolkit/drawing_area.h"
+
+namespace pelmora::toolkit::qt {
+
+// A sunken box around a drawing surface. Everything drawn goes into a
+// backing image at the screen's device pixel ratio; painting only shows
+// that image, so the picture survives being covered and uncovered.
+// Coordinates are logical pixels of the inner area.
+class QtDrawingArea : public QFrame, public toolkit::DrawingArea {
+  Q_OBJECT
+ public:
+  explicit QtDrawingArea(QWidget* parent = nullptr);
+
+  void Cls() override;
+  float ScaleWidth() const override;
+  float ScaleHeight() const override;
+  // A solid line one device pixel wide, without anti-aliasing.
+  void Line(float x1, float y1, float x2, float y2, int32_t color) override;
+  void Refresh() override;
+
+  // The backing image as it stands (after bringing it to the current size).
+  const QImage& Image();
+  // The colour Cls fills with; black unless set.
+  void SetBackColor(const QColor& color) { backColor_ = color; }
+
+ protected:
+  // The device pixel ratio the backing image is made for.
+  virtual qreal PixelRatio() const { return devicePixelRatioF(); }
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  // Makes the backing image match the inner area and pixel ratio, keeping
+  // what it held.
+  void EnsureImage();
+
+  QImage image_;
+  QColor backColor_ = Qt::black;
+};
+
+}  // namespace pelmora::toolkit::qt

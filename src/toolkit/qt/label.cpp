@@ -1,0 +1,17 @@
+#include "toolkit/qt/label.h"
+
+namespace pelmora::toolkit::qt {
+
+QtLabel::QtLabel(QWidget* parent) : QLabel(parent) {
+  setAutoFillBackground(false);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setFrameShape(QFrame::NoFrame);
+}
+
+void QtLabel::SetCaption(std::string_view caption) {
+  const QString text = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+  if (text == this->text()) return;
+  setText(text);
+}
+
+}  // namespace pelmora::toolkit::qt

@@ -1,0 +1,90 @@
+#pragma once
+#include <QAbstractTableModel>
+#include <QString>
+#include <QStringList>
+#include <QTreeView>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "toolkit/list_view.h"
+
+namespace pelmora::toolkit::qt {
+
+// The rows and header texts behind a QtListView. Between BeginReset and
+// EndReset rows change without per-row signals.
+class ListViewModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  using QAbstractTableModel::QAbstractTableModel;
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  void InsertColumn(int position, const QString& text);
+  void BeginReset();
+  void EndReset();
+  bool Resetting() const { return resetting_; }
+  void Clear();
+  void InsertRow(int position, const QString& text);
+  void SetCell(int row, int column, const QString& text);
+  const QString& Cell(int row, int column) const;
+  int Rows() const { return static_cast<int>(rows_.size()); }
+  int Columns() const { return static_cast<int>(headers_.size()); }
+
+ private:
+  QStringList headers_;
+  std::vector<std::vector<QString>> rows_;  // each row as long as it was written
+  bool resetting_ = false;
+};
+
+// A list in report view: header row, whole-row single selection, not
+// editable. ItemClick comes on a mouse click on a row and when the keyboard
+// moves the selection to another row.
+class QtListView : public QTreeView, public toolkit::ListView {
+  Q_OBJECT
+ public:
+  explicit QtListView(QWidget* parent = nullptr);
+
+  // Inserts a column at position index (from 1).
+  void AddColumnHeader(int32_t index, std::string_view text) override;
+  int32_t ColumnHeaderCount() const override;
+  void AutoSizeColumnToHeader(int32_t column) override;
+
+  void BeginUpdate() override;
+  void ClearItems() override;
+  // Inserts a row at position index (from 1, at most one past the last row).
+  void AddItem(int64_t index, std::string_view text) override;
+  // Sets column subItem + 1 of row index; subItem from 1 to the column count - 1.
+  void SetSubItem(int64_t index, int32_t subItem, std::string_view text) override;
+  // Ends the rebuild: the rows show, no row is selected, and the scroll
+  // position is the one at BeginUpdate, as far as the new rows reach.
+  void EndUpdate() override;
+
+  std::optional<int64_t> SelectedIndex() const override;
+  std::string SelectedText() const override;
+
+  // Text of row index (from 1), column (zero-based).
+  std::string ItemText(int64_t index, int32_t column) const;
+  int64_t ItemCount() const { return model_.Rows(); }
+
+ signals:
+  void ItemClick();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  ListViewModel model_;
+  int savedVerticalScroll_ = 0;
+  int savedHorizontalScroll_ = 0;
+  bool updating_ = false;
+};
+
+}  // namespace pelmora::toolkit::qt

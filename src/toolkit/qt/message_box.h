@@ -1,0 +1,29 @@
+#pragma once
+#include <QMessageBox>
+#include <string_view>
+
+#include "toolkit/message_box.h"
+
+class QWidget;
+
+namespace pelmora::toolkit::qt {
+
+// Modal message boxes. The low digit of the style picks the buttons (0 OK,
+// 1 OK and Cancel with OK the default), the tens the icon (16 critical,
+// 32 question, 48 exclamation, 64 information). Closing a box with a
+// Cancel button answers Cancel.
+class QtMessageBox : public toolkit::MessageBox {
+ public:
+  explicit QtMessageBox(QWidget* parent = nullptr) : parent_(parent) {}
+
+  int MsgBox(std::string_view prompt, int style, std::string_view title) override;
+
+ protected:
+  // Shows the prepared box modally and returns when it is answered.
+  virtual void Show(QMessageBox& box);
+
+ private:
+  QWidget* parent_;
+};
+
+}  // namespace pelmora::toolkit::qt

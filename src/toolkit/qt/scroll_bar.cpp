@@ -1,0 +1,15 @@
+#include "toolkit/qt/scroll_bar.h"
+
+namespace pelmora::toolkit::qt {
+
+QtScrollBar::QtScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {
+  connect(this, &QAbstractSlider::valueChanged, this, [this] {
+    if (!isSliderDown()) emit Change();
+  });
+  connect(this, &QAbstractSlider::sliderPressed, this, [this] { valueAtPress_ = value(); });
+  connect(this, &QAbstractSlider::sliderReleased, this, [this] {
+    if (value() != valueAtPress_) emit Change();
+  });
+}
+
+}  // namespace pelmora::toolkit::qt

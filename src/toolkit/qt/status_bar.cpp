@@ -1,0 +1,76 @@
+#include "toolkit/qt/status_bar.h"
+
+#include <qdrawutil.h>
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+
+#include "toolkit/runtime_error.h"
+
+namespace pelmora::toolkit::qt {
+namespace {
+
+constexpr int kPanelGap = 2;    // between two panels
+constexpr int kTextMargin = 3;  // between the panel's edge and its text
+
+}  // namespace
+
+QtStatusBar::QtStatusBar(std::vector<int> panelWidths, QWidget* parent) : QWidget(parent) {
+  panels_.reserve(panelWidths.size());
+  for (int width : panelWidths) panels_.push_back(Panel{width, {}, {}});
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QtStatusBar::Panel& QtStatusBar::At(int panel) {
+  if (panel < 1 || panel > PanelCount()) throw RuntimeError("status bar panel out of bounds");
+  return panels_[static_cast<std::size_t>(panel - 1)];
+}
+
+const QtStatusBar::Panel& QtStatusBar::At(int panel) const {
+  if (panel < 1 || panel > PanelCount()) throw RuntimeError("status bar panel out of bounds");
+  return panels_[static_cast<std::size_t>(panel - 1)];
+}
+
+void QtStatusBar::SetPanelText(int panel, std::string_view text) {
+  Panel& target = At(panel);
+  if (target.text == text) return;
+  target.text = text;
+  target.shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  update(PanelRect(panel));
+}
+
+std::string QtStatusBar::PanelText(int panel) const { return At(panel).text; }
+
+QRect QtStatusBar::PanelRect(int panel) const {
+  int left = 0;
+  for (int i = 1; i < panel; ++i) left += panels_[static_cast<std::size_t>(i - 1)].width;
+  const bool last = panel == PanelCount();
+  const int width = last ? std::max(0, this->width() - left) : At(panel).width;
+  QRect rect(left, 0, width, height());
+  if (!last) rect.adjust(0, 0, -kPanelGap, 0);
+  return rect;
+}
+
+QSize QtStatusBar::sizeHint() const {
+  int width = 0;
+  for (const Panel& panel : panels_) width += panel.width;
+  return QSize(width, fontMetrics().height() + 2 * kTextMargin);
+}
+
+void QtStatusBar::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  const QFontMetrics metrics = fontMetrics();
+  for (int panel = 1; panel <= PanelCount(); ++panel) {
+    const QRect rect = PanelRect(panel);
+    if (!rect.intersects(event->rect())) continue;
+    qDrawShadePanel(&painter, rect, palette(), true, 1);
+    const QRect textRect = rect.adjusted(kTextMargin, 1, -kTextMargin, -1);
+    const QString& text = At(panel).shown;
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(text, Qt::ElideRight, textRect.width()));
+  }
+}
+
+}  // namespace pelmora::toolkit::qt
