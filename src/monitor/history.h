@@ -1,0 +1,32 @@
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "toolkit/drawing_area.h"
+
+namespace pelmora::monitor {
+
+// The last 51 samples of CPU load and physical-memory use, and their graph.
+class History {
+ public:
+  static constexpr int kSamples = 51;
+  static constexpr int kSeries = 2;
+  static constexpr int32_t kGridColor = toolkit::Rgb(0, 150, 0);
+
+  // Moves every sample one slot towards the old end; the pair enters slot 50.
+  void PushSample(float cpu, float memory);
+  // Clears the area and draws the grid and both curves from WarmUpCount on.
+  void DrawGraph(toolkit::DrawingArea& area) const;
+
+  float Sample(int series, int slot) const { return values[series * kSamples + slot]; }
+
+  // Series by series: the 51 CPU samples, then the 51 memory samples.
+  std::array<float, kSeries * kSamples> values{};
+  int16_t WarmUpCount = 0;
+};
+
+// Rounds to the nearest 32-bit integer, halfway to even; out-of-range values
+// saturate and NaN gives 0.
+int32_t RoundHalfEven(double value);
+
+}  // namespace pelmora::monitor

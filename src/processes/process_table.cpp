@@ -1,0 +1,131 @@
+#include "processes/process_table.h"
+
+#include "toolkit/number_format.h"
+
+namespace pelmora::processes {
+
+using toolkit::DecimalText;
+using toolkit::HexText;
+
+ProcessTable::ProcessTable(const ProcessControls& controls) : controls_(controls) {}
+
+int64_t ProcessTable::BoundFor(int64_t counter) { return (counter / 10 + 1) * 10; }
+
+void ProcessTable::Resize(int64_t bound) {
+  ProcessNames.resize(bound + 1);
+  ProcessIds.resize(bound + 1);
+  startTimes_.resize(bound + 1);
+}
+
+std::string ProcessTable::FileName(const std::string& path) const {
+  // The file name starts after the last "/"; UTF-8 never has that byte
+  // inside a multi-byte character.
+  const size_t slash = path.rfind('/');
+  const std::string_view name =
+      slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+  return controls_.Text.LowerCase(name);
+}
+
+void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
+  ProcessNames.assign(11, std::string());
+  ProcessIds.assign(11, std::nullopt);
+  startTimes_.assign(11, 0);
+  clickedRow_.reset();
+
+  std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
+  platform::ProcessEntry entry;
+  if (snapshot) snapshot->Process32First(entry);
+
+  int64_t counter = 1;
+  toolkit::ListView& list = controls_.ListView1;
+  list.BeginUpdate();
+  list.ClearItems();
+  bool ok = true;
+  do {
+    std::string path;
+    controls_.Text.Decode(entry.szExeFile, path);
+    list.AddItem(counter, FileName(path));
+    ProcessNames[counter] = std::move(path);
+    list.SetSubItem(counter, 1, DecimalText(entry.cntUsage));
+    list.SetSubItem(counter, 2, HexText(entry.th32ProcessID));
+    ProcessIds[counter] = entry.th32ProcessID;
+    startTimes_[counter] = entry.startTime;
+    list.SetSubItem(counter, 3, DecimalText(entry.pcPriClassBase));
+    list.SetSubItem(counter, 4, DecimalText(entry.cntThreads));
+    list.SetSubItem(counter, 5, HexText(entry.th32DefaultHeapID));
+    list.SetSubItem(counter, 6, HexText(entry.th32ModuleID));
+    list.SetSubItem(counter, 7, HexText(entry.th32ParentProcessID));
+    ok = snapshot && snapshot->Process32Next(entry);
+    ++counter;
+    if (counter > 10) Resize(BoundFor(counter));
+  } while (ok);
+  ProcessCount = counter - 1;
+  snapshot.reset();
+  list.EndUpdate();
+
+  controls_.StatusBar1.SetPanelText(1, "");
+  controls_.StatusBar1.SetPanelText(3, DecimalText(ProcessCount));
+}
+
+bool ProcessTable::ProcessSetChanged(platform::ProcessSnapshotSource& source) {
+  std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
+  rawPath_.clear();
+  if (!snapshot || !snapshot->PathFirst(rawPath_)) rawPath_.clear();
+  int64_t position = 1;
+  for (;;) {
+    controls_.Text.Decode(rawPath_, decodedPath_);
+    if (position > ProcessCount || decodedPath_ != ProcessNames[position]) return true;
+    if (!snapshot || !snapshot->PathNext(rawPath_)) break;
+    ++position;
+  }
+  return position != ProcessCount;
+}
+
+void ProcessTable::ListView1_Click() {
+  const std::optional<int64_t> row = controls_.ListView1.SelectedIndex();
+  if (!row || *row < 1 || *row > ProcessCount) return;
+  clickedRow_ = *row;
+  controls_.StatusBar1.SetPanelText(1, controls_.Text.LowerCase(ProcessNames[*row]));
+}
+
+std::optional<int64_t> ProcessTable::FindKey(const std::string& key) const {
+  // An empty key designates nothing: it is what every refresh leaves.
+  if (key.empty()) return std::nullopt;
+  const int64_t n = ProcessCount;
+  // The row the key came from is the one meant, when it still matches;
+  // several processes of one executable share a key.
+  if (clickedRow_ && *clickedRow_ <= n && controls_.Text.LowerCase(ProcessNames[*clickedRow_]) == key) {
+    return clickedRow_;
+  }
+  for (int64_t i = 1; i <= n; ++i) {
+    if (controls_.Text.LowerCase(ProcessNames[i]) == key) return i;
+  }
+  return std::nullopt;
+}
+
+std::string TerminationPrompt(const std::string& name) {
+  return "警告：プロセスを強制終了すると、データが失われたり、システムが不安定になるなど "
+         "\r\n"
+         "予期しない結果になることがあります。強制終了するプロセスによっては、"
+         "\r\n"
+         "システムに深刻な影響を与える可能性もあります。" +
+         name + "を強制終了しますか？";
+}
+
+void ProcessTable::Command2_Click(platform::ProcessControl& control) {
+  const std::optional<int64_t> match = FindKey(controls_.StatusBar1.PanelText(1));
+  if (!match) return;
+
+  std::unique_ptr<platform::ProcessHandle> handle =
+      control.OpenProcess(ProcessIds[*match].value_or(0), startTimes_[*match]);
+
+  const std::string name = controls_.ListView1.SelectedIndex()
+                               ? controls_.ListView1.SelectedText()
+                               : FileName(ProcessNames[*match]);
+  const int answer = controls_.MsgBox.MsgBox(TerminationPrompt(name),
+                                             toolkit::kMbOkCancelExclamation, kWarningTitle);
+  if (answer == toolkit::kIdOk && handle) handle->TerminateProcess();
+  handle.reset();
+}
+
+}  // namespace pelmora::processes

@@ -1,0 +1,68 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/process_control.h"
+#include "platform/process_snapshot.h"
+#include "toolkit/list_view.h"
+#include "toolkit/message_box.h"
+#include "toolkit/status_bar.h"
+#include "toolkit/text_services.h"
+
+namespace pelmora::processes {
+
+inline constexpr char kWarningTitle[] = "Pelmoraの警告";
+
+struct ProcessControls {
+  toolkit::ListView& ListView1;
+  toolkit::StatusBar& StatusBar1;
+  toolkit::MessageBox& MsgBox;
+  toolkit::TextServices& Text;
+};
+
+// The record of the processes shown in the list: for each row the full path
+// of its executable and its process, in row order. Slots are numbered from 1;
+// slot 0 is unused.
+class ProcessTable {
+ public:
+  explicit ProcessTable(const ProcessControls& controls);
+
+  // Rebuilds the table and the list from a new snapshot.
+  void Command1_Click(platform::ProcessSnapshotSource& source);
+  // Walks the running processes' paths against the table; true at the first
+  // difference, or when the count differs.
+  bool ProcessSetChanged(platform::ProcessSnapshotSource& source);
+  // Puts the clicked row's full path, lower-cased, into panel 1: the key.
+  void ListView1_Click();
+  // Ends the process the key designates, after the warning.
+  void Command2_Click(platform::ProcessControl& control);
+
+  // The upper bound of both arrays (slots 1 to UpperBound()).
+  int64_t UpperBound() const { return static_cast<int64_t>(ProcessNames.size()) - 1; }
+
+  std::vector<std::string> ProcessNames;
+  std::vector<std::optional<int64_t>> ProcessIds;  // nullopt: a slot the refresh did not write
+  int64_t ProcessCount = 0;
+
+  // The bound of both arrays for a given number of entries.
+  static int64_t BoundFor(int64_t counter);
+
+ private:
+  std::optional<int64_t> FindKey(const std::string& key) const;
+  std::string FileName(const std::string& path) const;
+  void Resize(int64_t bound);
+
+  ProcessControls controls_;
+  std::vector<uint64_t> startTimes_;  // identifies each row's process with its ID
+  std::optional<int64_t> clickedRow_;
+  // Reused by the process-set check, so a tick allocates nothing new.
+  std::string rawPath_;
+  std::string decodedPath_;
+};
+
+// The confirmation prompt that names the process to be ended.
+std::string TerminationPrompt(const std::string& name);
+
+}  // namespace pelmora::processes
