@@ -1,0 +1,70 @@
+#include "platform/linux/linux_process_control.h"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "platform/linux/proc_file_io.h"
+#include "platform/linux/proc_pid_parsers.h"
+
+namespace pelmora::platform::linux_os {
+namespace {
+
+// Direct system calls: glibc's wrappers arrived late and its header of them
+// is not usable from C++ on every release.
+int PidfdOpen(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u)); }
+
+int PidfdSendSignal(int pidfd, int signal) {
+  return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0u));
+}
+
+class PidfdHandle : public platform::ProcessHandle {
+ public:
+  explicit PidfdHandle(UniqueFd pidfd) : pidfd_(std::move(pidfd)) {}
+
+  bool TerminateProcess() override { return PidfdSendSignal(pidfd_.get(), SIGKILL) == 0; }
+
+ private:
+  UniqueFd pidfd_;  // closed once, with the handle
+};
+
+// The start time of the process with this PID as /proc says it now.
+std::optional<uint64_t> CurrentStartTime(int64_t pid) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+  std::string storage;
+  std::string_view text;
+  if (ReadFileAt(AT_FDCWD, path.c_str(), storage, text, 64 * 1024) != ReadStatus::kOk) {
+    return std::nullopt;
+  }
+  const auto stat = ParsePidStat(text);
+  if (!stat || stat->pid != pid) return std::nullopt;
+  return stat->starttime;
+}
+
+}  // namespace
+
+std::unique_ptr<platform::ProcessHandle> LinuxProcessControl::OpenProcess(int64_t pid,
+                                                                          uint64_t startTime) {
+  // 0 and negative values mean process groups to the kernel's kill(): never.
+  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return nullptr;
+  UniqueFd pidfd(PidfdOpen(static_cast<pid_t>(pid)));
+  if (!pidfd.valid()) return nullptr;
+
+  // The pidfd pins the process, not the PID: read its start time now and
+  // then check it still exists. While it exists (zombie included) its PID
+  // cannot have passed to another process, so the stat read was its own.
+  const auto started = CurrentStartTime(pid);
+  if (!started || *started != startTime) return nullptr;
+  if (PidfdSendSignal(pidfd.get(), 0) != 0) {
+    return nullptr;  // ESRCH: gone meanwhile; EPERM: not ours to end
+  }
+  return std::make_unique<PidfdHandle>(std::move(pidfd));
+}
+
+}  // namespace pelmora::platform::linux_os

@@ -1,0 +1,25 @@
+#pragma once
+// Ending processes on Linux through pidfds.
+//
+// OpenProcess takes a pidfd for the PID and then makes sure it names the
+// process the caller saw: the start time in /proc/PID/stat must be the one
+// given (a reused PID has another), and the caller must be allowed to
+// signal it. Anything else gives no handle. TerminateProcess sends SIGKILL
+// through the pidfd, so it can never reach a process that took the PID over
+// later. Linux ends a process with a signal, not an exit code: the parent
+// sees "killed by signal 9".
+#include <cstdint>
+#include <memory>
+
+#include "platform/process_control.h"
+
+namespace pelmora::platform::linux_os {
+
+class LinuxProcessControl : public platform::ProcessControl {
+ public:
+  LinuxProcessControl() = default;
+
+  std::unique_ptr<platform::ProcessHandle> OpenProcess(int64_t pid, uint64_t startTime) override;
+};
+
+}  // namespace pelmora::platform::linux_os

@@ -1,0 +1,159 @@
+#include "platform/linux/linux_process_control.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <limits>
+#include <string>
+
+#include "platform/linux/linux_process_snapshot.h"
+#include "test_processes.h"
+
+namespace pelmora::platform::linux_os {
+namespace {
+
+using testing_support::Child;
+using testing_support::ChildOptions;
+using testing_support::CopySleepProgram;
+using testing_support::ExeTarget;
+using testing_support::PollUntil;
+using testing_support::RunAsUser;
+using testing_support::TempDir;
+
+// The start time the process list recorded for pid; 0 when not listed.
+uint64_t ListedStartTime(int64_t pid) {
+  LinuxProcessSnapshotSource source;
+  auto snapshot = source.CreateToolhelp32Snapshot();
+  ProcessEntry entry;
+  for (bool ok = snapshot->Process32First(entry); ok; ok = snapshot->Process32Next(entry)) {
+    if (entry.th32ProcessID == pid) return entry.startTime;
+  }
+  return 0;
+}
+
+size_t OpenDescriptors() {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                                           std::filesystem::directory_iterator()));
+}
+
+// True while the child has neither ended nor been reaped.
+bool StillRunning(const Child& child) {
+  return testing_support::ProcessState(child.pid()) != 'Z' &&
+         testing_support::ProcessState(child.pid()) != 0;
+}
+
+class ProcessControlTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    program_ = dir_.path() + "/PelmoraTest";
+    CopySleepProgram(program_);
+  }
+
+  std::unique_ptr<Child> Start(const ChildOptions& options = {}) {
+    auto child = std::make_unique<Child>(program_, options);
+    EXPECT_TRUE(PollUntil([&] { return ExeTarget(child->pid()) == program_; }));
+    return child;
+  }
+
+  TempDir dir_;
+  std::string program_;
+  LinuxProcessControl control_;
+};
+
+TEST_F(ProcessControlTest, OpenedProcessIsKilled) {
+  auto child = Start();
+  const uint64_t started = ListedStartTime(child->pid());
+  ASSERT_NE(started, 0u);
+  auto handle = control_.OpenProcess(child->pid(), started);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_TRUE(handle->TerminateProcess());
+  const int status = child->Reap();
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGKILL);
+}
+
+TEST_F(ProcessControlTest, OtherStartTimeMeansAnotherProcess) {
+  auto child = Start();
+  const uint64_t started = ListedStartTime(child->pid());
+  ASSERT_NE(started, 0u);
+  for (uint64_t wrong : {started - 1, started + 1, uint64_t{0}}) {
+    EXPECT_EQ(control_.OpenProcess(child->pid(), wrong), nullptr) << wrong;
+  }
+  EXPECT_TRUE(StillRunning(*child));
+}
+
+TEST_F(ProcessControlTest, NoProcessNoHandle) {
+  auto child = Start();
+  const pid_t pid = child->pid();
+  const uint64_t started = ListedStartTime(pid);
+  child->Signal(SIGKILL);
+  child->Reap();
+  EXPECT_EQ(control_.OpenProcess(pid, started), nullptr);
+  // Never a process group, never ourselves by accident, never out of range.
+  for (int64_t bad : {int64_t{0}, int64_t{-1}, int64_t{-static_cast<int64_t>(::getpid())},
+                      int64_t{std::numeric_limits<int32_t>::max()} + 1,
+                      std::numeric_limits<int64_t>::max(), std::numeric_limits<int64_t>::min()}) {
+    EXPECT_EQ(control_.OpenProcess(bad, 0), nullptr) << bad;
+  }
+}
+
+TEST_F(ProcessControlTest, HandleOutlivesTheProcessWithoutReachingAnother) {
+  auto child = Start();
+  auto handle = control_.OpenProcess(child->pid(), ListedStartTime(child->pid()));
+  ASSERT_NE(handle, nullptr);
+  child->Signal(SIGKILL);
+  child->Reap();
+  // The PID is free for reuse now; the handle still names the dead process.
+  EXPECT_FALSE(handle->TerminateProcess());
+}
+
+TEST_F(ProcessControlTest, HandleClosesItsDescriptorOnce) {
+  auto child = Start();
+  const uint64_t started = ListedStartTime(child->pid());
+  const size_t before = OpenDescriptors();
+  {
+    auto handle = control_.OpenProcess(child->pid(), started);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(OpenDescriptors(), before + 1);
+    EXPECT_EQ(control_.OpenProcess(child->pid(), started + 1), nullptr);
+    EXPECT_EQ(OpenDescriptors(), before + 1);  // the refused one was closed
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_TRUE(StillRunning(*child));
+}
+
+TEST_F(ProcessControlTest, AnotherUsersProcessIsNotOurs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run processes as other users";
+  ChildOptions as_nobody;
+  as_nobody.uid = 65534;
+  auto child = Start(as_nobody);
+  const pid_t pid = child->pid();
+  const uint64_t started = ListedStartTime(pid);
+  ASSERT_NE(started, 0u);
+
+  // Pelmora running as an ordinary user gets no handle, and so ends nothing.
+  const auto report = RunAsUser(12345, [pid, started] {
+    LinuxProcessControl control;
+    auto handle = control.OpenProcess(pid, started);
+    if (!handle) return std::string("no handle");
+    return std::string(handle->TerminateProcess() ? "killed" : "handle, not killed");
+  });
+  ASSERT_TRUE(report.has_value());
+  EXPECT_EQ(*report, "no handle");
+  EXPECT_TRUE(StillRunning(*child));
+
+  // The owner may end it: the refusal above was about permission only.
+  const auto owner_report = RunAsUser(65534, [pid, started] {
+    LinuxProcessControl control;
+    auto handle = control.OpenProcess(pid, started);
+    return std::string(handle ? "handle" : "no handle");
+  });
+  ASSERT_TRUE(owner_report.has_value());
+  EXPECT_EQ(*owner_report, "handle");
+}
+
+}  // namespace
+}  // namespace pelmora::platform::linux_os
