@@ -1,0 +1,61 @@
+// Pelmora: a desktop monitor of CPU load, memory, resources and processes.
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/form1.h"
+#include "app/linux_services.h"
+#include "app/main_window.h"
+
+namespace {
+
+// The program runs on X11 unless the user chose a Qt platform: a Wayland
+// client cannot learn that it was minimized, and the taskbar caption needs it.
+bool ChoosePlatform() {
+  const char* chosen = std::getenv("QT_QPA_PLATFORM");
+  if (chosen && *chosen) return true;
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) {
+    std::fprintf(stderr, "pelmora: no display to show the window on (DISPLAY is not set)\n");
+    return false;
+  }
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  return true;
+}
+
+// The standard user-interface font, one that renders Japanese.
+void ChooseFont(QApplication& app) {
+  QFont font = app.font();
+  for (const char* family : {"Noto Sans CJK JP", "Noto Sans JP", "IPAGothic", "VL Gothic"}) {
+    if (QFontDatabase::hasFamily(family)) {
+      font.setFamily(family);
+      break;
+    }
+  }
+  font.setPixelSize(11);
+  app.setFont(font);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!ChoosePlatform()) return 1;
+  // The program takes no command line: Qt sees only the program's name.
+  int qtArgc = 1;
+  char* qtArgv[] = {argc > 0 ? argv[0] : const_cast<char*>("pelmora"), nullptr};
+  QApplication app(qtArgc, qtArgv);
+  QApplication::setApplicationName("pelmora");
+  QApplication::setDesktopFileName("pelmora");
+  ChooseFont(app);
+
+  pelmora::app::LinuxServices services;
+  pelmora::app::MainWindow window;
+  pelmora::app::Form1 form(window.Controls(), services.Services());
+  window.Connect(form);
+  window.Load();
+  if (window.Ended()) return 0;
+  window.show();
+  return QApplication::exec();
+}
