@@ -126,6 +126,7 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
   setTabOrder(HScroll1, Command2);
   setTabOrder(Command2, Picture1);
   Command1->setFocus();
+  SetAccessibleNames(*this);
 }
 
 MainWindow::~MainWindow() = default;

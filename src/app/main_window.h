@@ -63,6 +63,9 @@ class MainWindow : public QWidget {
   bool activated_ = false;
 };
 
+// Gives every control an accessible name that says what it shows.
+void SetAccessibleNames(MainWindow& window);
+
 // The window's icon: a grey bezel around a black screen with a dark-green
 // grid crossed by a white trace, drawn at 16 and 32 pixels.
 QIcon PelmoraIcon();
