@@ -89,10 +89,10 @@ struct ProcWalkState {
 
   // The path of a process whose exe link could not be read: an absolute
   // argv[0], else the command name. False when the process vanished.
-  bool FallbackPath(int dir_fd, const PidStat& stat, std::string& path) {
+  bool FallbackPath(int dir_fd, const char* cmdline_name, const PidStat& stat, std::string& path) {
     std::string_view cmdline;
     const ReadStatus status =
-        ReadFileAt(dir_fd, "cmdline", cmdline_storage, cmdline, kMaxCmdlineBytes, true);
+        ReadFileAt(dir_fd, cmdline_name, cmdline_storage, cmdline, kMaxCmdlineBytes, true);
     if (status == ReadStatus::kGone) return false;
     const std::string_view argv0 = Argv0(cmdline);
     if (!argv0.empty() && argv0.front() == '/') {
@@ -104,20 +104,23 @@ struct ProcWalkState {
   }
 
   // The path of a process the cheap way: one readlink, and the fallback only
-  // where that fails. False to skip the process.
+  // where that fails (kernel threads, zombies, other users' processes), read
+  // through names below the root to spare the directory descriptor. False
+  // to skip the process.
   bool ReadPath(int64_t pid, std::string& path) {
     const ssize_t n = ReadExeLink(root.get(), PidPath(pid, "exe").c_str());
     if (n >= 0) {
       path.assign(link.data(), static_cast<size_t>(n));
       return true;
     }
-    const UniqueFd dir(
-        ::openat(root.get(), PidPath(pid).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir.valid()) return false;
-    ReadStatus status;
-    const auto stat = ReadStat(dir.get(), status);
+    std::string_view text;
+    if (ReadFileAt(root.get(), PidPath(pid, "stat").c_str(), stat_storage, text, kMaxStatBytes) !=
+        ReadStatus::kOk) {
+      return false;
+    }
+    const auto stat = ParsePidStat(text);
     if (!stat || stat->IsKernelThread()) return false;
-    return FallbackPath(dir.get(), *stat, path);
+    return FallbackPath(root.get(), PidPath(pid, "cmdline").c_str(), *stat, path);
   }
 
   // Every field of one process. False to skip it.
@@ -137,7 +140,7 @@ struct ProcWalkState {
     } else {
       // No executable: a kernel thread, a zombie, or not ours to look at.
       if (!stat || stat->IsKernelThread()) return false;
-      if (!FallbackPath(dir.get(), *stat, entry.szExeFile)) return false;
+      if (!FallbackPath(dir.get(), "cmdline", *stat, entry.szExeFile)) return false;
     }
 
     const int64_t fds = CountDirEntriesAt(dir.get(), "fd", dirents);

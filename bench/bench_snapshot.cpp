@@ -1,0 +1,52 @@
+// The cost of walking the live process list: the full walk that a refresh
+// makes and the path-only walk that every tick makes.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "platform/linux/linux_process_snapshot.h"
+
+namespace {
+
+using pelmora::platform::ProcessEntry;
+using pelmora::platform::linux_os::LinuxProcessSnapshotSource;
+
+void BM_FullWalk(benchmark::State& state) {
+  LinuxProcessSnapshotSource source;
+  ProcessEntry entry;
+  int64_t processes = 0;
+  for (auto _ : state) {
+    auto snapshot = source.CreateToolhelp32Snapshot();
+    processes = 0;
+    for (bool ok = snapshot->Process32First(entry); ok; ok = snapshot->Process32Next(entry)) {
+      ++processes;
+    }
+    benchmark::DoNotOptimize(entry);
+  }
+  state.counters["processes"] = static_cast<double>(processes);
+  state.counters["ns_per_process"] =
+      benchmark::Counter(static_cast<double>(processes) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FullWalk)->Unit(benchmark::kMicrosecond);
+
+void BM_PathWalk(benchmark::State& state) {
+  LinuxProcessSnapshotSource source;
+  std::string path;
+  int64_t processes = 0;
+  for (auto _ : state) {
+    auto snapshot = source.CreateToolhelp32Snapshot();
+    processes = 0;
+    for (bool ok = snapshot->PathFirst(path); ok; ok = snapshot->PathNext(path)) ++processes;
+    benchmark::DoNotOptimize(path);
+  }
+  state.counters["processes"] = static_cast<double>(processes);
+  state.counters["ns_per_process"] =
+      benchmark::Counter(static_cast<double>(processes) * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PathWalk)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
