@@ -115,13 +115,6 @@ TEST(MemoryStatusFromMeminfo, HugeValuesSaturateInsteadOfOverflowing) {
   }
 }
 
-TEST(ParseMeminfo, ValueBeyond64BitsReadsAsTheLargest) {
-  Meminfo info = ParseMeminfo("SwapTotal: 123456789012345678901234567890 kB\n");
-  ASSERT_TRUE(info.swapTotal);
-  EXPECT_EQ(*info.swapTotal, std::numeric_limits<uint64_t>::max());
-  EXPECT_FALSE(info.memTotal);
-}
-
 TEST(LinuxMemoryStatus, ReadsTheFileAndLeavesZerosWhenItCannot) {
   testing_linux::ScratchDir dir;
   dir.Write("meminfo", kMeminfo);

@@ -34,7 +34,6 @@ std::optional<CpuTimes> ParseProcStat(std::string_view text);
 struct IdleShare {
   uint64_t idle = 0;
   uint64_t total = 0;  // never 0; idle <= total
-  double Share() const { return static_cast<double>(idle) / static_cast<double>(total); }
 };
 
 // nullopt when the span holds no clock ticks at all.
