@@ -3,6 +3,8 @@
 namespace pelmora::toolkit::qt {
 
 QtScrollBar::QtScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {
+  // The right arrow key raises the value, as the right arrow button does.
+  setInvertedControls(false);
   connect(this, &QAbstractSlider::valueChanged, this, [this] {
     if (!isSliderDown()) emit Change();
   });

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTest>
+#include <string>
+
+#include "toolkit/qt/list_view.h"
+#include "toolkit/runtime_error.h"
+
+namespace pelmora::toolkit::qt {
+namespace {
+
+class ListViewTest : public ::testing::Test {
+ protected:
+  ListViewTest() {
+    view_.setGeometry(0, 0, 441, 129);
+    view_.AddColumnHeader(1, "名前");
+    view_.AddColumnHeader(2, "ID");
+    view_.AddColumnHeader(3, "スレッド");
+    view_.show();
+    QObject::connect(&view_, &QtListView::ItemClick, [this] { ++clicks_; });
+  }
+
+  void Rebuild(int rows, const std::string& prefix = "row") {
+    view_.BeginUpdate();
+    view_.ClearItems();
+    for (int i = 1; i <= rows; ++i) {
+      view_.AddItem(i, prefix + std::to_string(i));
+      view_.SetSubItem(i, 1, std::to_string(1000 + i));
+      view_.SetSubItem(i, 2, std::to_string(i % 7));
+    }
+    view_.EndUpdate();
+  }
+
+  QPoint RowCentre(int row) { return view_.visualRect(view_.model()->index(row - 1, 0)).center(); }
+
+  QtListView view_;
+  int clicks_ = 0;
+};
+
+TEST_F(ListViewTest, ColumnsSizeToTheirHeadersBlanksIncluded) {
+  view_.AddColumnHeader(4, "Name");
+  view_.AddColumnHeader(5, "  Name  ");
+  EXPECT_EQ(view_.ColumnHeaderCount(), 5);
+  for (int column = 0; column < 5; ++column) view_.AutoSizeColumnToHeader(column);
+  EXPECT_GT(view_.columnWidth(4), view_.columnWidth(3));
+  EXPECT_EQ(view_.columnWidth(3), view_.header()->sectionSizeHint(3));
+  // A long header gets a wider column than a short one.
+  EXPECT_GT(view_.columnWidth(2), view_.columnWidth(1));
+  EXPECT_THROW(view_.AutoSizeColumnToHeader(5), RuntimeError);
+}
+
+TEST_F(ListViewTest, RowsHoldTextAndSubItems) {
+  Rebuild(3);
+  EXPECT_EQ(view_.ItemCount(), 3);
+  EXPECT_EQ(view_.ItemText(2, 0), "row2");
+  EXPECT_EQ(view_.ItemText(2, 1), "1002");
+  EXPECT_EQ(view_.ItemText(3, 2), "3");
+  // Out of range positions are run-time errors.
+  EXPECT_THROW(view_.AddItem(5, "x"), RuntimeError);
+  EXPECT_THROW(view_.AddItem(0, "x"), RuntimeError);
+  EXPECT_THROW(view_.SetSubItem(4, 1, "x"), RuntimeError);
+  EXPECT_THROW(view_.SetSubItem(1, 3, "x"), RuntimeError);
+  EXPECT_THROW(view_.AddColumnHeader(9, "x"), RuntimeError);
+  // Rows added outside a rebuild show as well, inserted where asked.
+  view_.AddItem(1, "first");
+  EXPECT_EQ(view_.ItemCount(), 4);
+  EXPECT_EQ(view_.model()->rowCount(), 4);
+  EXPECT_EQ(view_.ItemText(1, 0), "first");
+  EXPECT_EQ(view_.ItemText(2, 0), "row1");
+}
+
+TEST_F(ListViewTest, ClickSelectsAOneBasedRowAndReportsIt) {
+  Rebuild(10);
+  EXPECT_EQ(view_.SelectedIndex(), std::nullopt);
+  EXPECT_EQ(view_.SelectedText(), "");
+  QTest::mouseClick(view_.viewport(), Qt::LeftButton, Qt::NoModifier, RowCentre(3));
+  EXPECT_EQ(clicks_, 1);
+  EXPECT_EQ(view_.SelectedIndex(), 3);
+  EXPECT_EQ(view_.SelectedText(), "row3");
+  // Arrow keys move the selection and report it like a click.
+  QTest::keyClick(&view_, Qt::Key_Down);
+  EXPECT_EQ(view_.SelectedIndex(), 4);
+  EXPECT_EQ(clicks_, 2);
+  // A key that moves nothing reports nothing.
+  QTest::keyClick(&view_, Qt::Key_Right);
+  EXPECT_EQ(clicks_, 2);
+}
+
+TEST_F(ListViewTest, RebuildKeepsTheScrollPositionAndClearsTheSelection) {
+  Rebuild(300);
+  QScrollBar* bar = view_.verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 100);
+  bar->setValue(100);
+  const int position = bar->value();
+  QTest::mouseClick(view_.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 30));
+  ASSERT_TRUE(view_.SelectedIndex().has_value());
+
+  Rebuild(301, "new");
+  QApplication::processEvents();
+  EXPECT_EQ(bar->value(), position);
+  EXPECT_EQ(view_.SelectedIndex(), std::nullopt);
+  EXPECT_EQ(view_.ItemText(301, 0), "new301");
+
+  // Fewer rows than the old position: as far down as the new rows go.
+  Rebuild(20);
+  QApplication::processEvents();
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_LT(bar->value(), position);
+
+  Rebuild(0);
+  EXPECT_EQ(view_.ItemCount(), 0);
+  EXPECT_EQ(bar->value(), 0);
+}
+
+}  // namespace
+}  // namespace pelmora::toolkit::qt

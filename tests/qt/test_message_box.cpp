@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "toolkit/message_box.h"
+#include "toolkit/qt/message_box.h"
+#include "toolkit/runtime_error.h"
+
+namespace pelmora::toolkit::qt {
+namespace {
+
+// What the box showed, seen from inside its modal loop.
+struct Seen {
+  bool shown = false;
+  bool modal = false;
+  QString title;
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+  QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
+};
+
+// Waits for the modal box to show, records it and answers with `answer`.
+void AnswerWhenShown(Seen& seen, std::function<void(QMessageBox&)> answer, int triesLeft = 200) {
+  QTimer::singleShot(5, [&seen, answer, triesLeft] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) {
+      if (triesLeft > 0) AnswerWhenShown(seen, answer, triesLeft - 1);
+      return;
+    }
+    seen.shown = true;
+    seen.modal = box->isModal();
+    seen.title = box->windowTitle();
+    seen.text = box->text();
+    seen.icon = box->icon();
+    seen.buttons = box->standardButtons();
+    seen.defaultButton = box->standardButton(box->defaultButton());
+    seen.escapeButton = box->standardButton(qobject_cast<QPushButton*>(box->escapeButton()));
+    answer(*box);
+  });
+}
+
+void Click(QMessageBox& box, QMessageBox::StandardButton which) { box.button(which)->click(); }
+
+TEST(MessageBox, OkCancelStyleShowsAWarningWithOkTheDefault) {
+  QtMessageBox messages;
+  Seen seen;
+  AnswerWhenShown(seen, [](QMessageBox& box) { Click(box, QMessageBox::Cancel); });
+  const int answer = messages.MsgBox("終了しますか?", kMbOkCancelExclamation, "Pelmora 確認");
+  ASSERT_TRUE(seen.shown);
+  EXPECT_TRUE(seen.modal);
+  EXPECT_EQ(seen.title, QString::fromUtf8("Pelmora 確認"));
+  EXPECT_EQ(seen.text, QString::fromUtf8("終了しますか?"));
+  EXPECT_EQ(seen.icon, QMessageBox::Warning);
+  EXPECT_EQ(seen.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+  EXPECT_EQ(seen.defaultButton, QMessageBox::Ok);
+  EXPECT_EQ(seen.escapeButton, QMessageBox::Cancel);
+  EXPECT_EQ(answer, kIdCancel);
+}
+
+TEST(MessageBox, OkCancelAnswers) {
+  struct Case {
+    const char* what;
+    std::function<void(QMessageBox&)> act;
+    int expected;
+  };
+  const Case cases[] = {
+      {"OK clicked", [](QMessageBox& box) { Click(box, QMessageBox::Ok); }, kIdOk},
+      {"Cancel clicked", [](QMessageBox& box) { Click(box, QMessageBox::Cancel); }, kIdCancel},
+      {"Enter", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); }, kIdOk},
+      {"Escape", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); }, kIdCancel},
+      {"closed", [](QMessageBox& box) { box.close(); }, kIdCancel},
+  };
+  QtMessageBox messages;
+  for (const Case& c : cases) {
+    Seen seen;
+    AnswerWhenShown(seen, c.act);
+    EXPECT_EQ(messages.MsgBox("?", kMbOkCancelExclamation, "t"), c.expected) << c.what;
+    EXPECT_TRUE(seen.shown) << c.what;
+  }
+}
+
+TEST(MessageBox, OkStyleHasOnlyOk) {
+  QtMessageBox messages;
+  for (auto act :
+       {std::function<void(QMessageBox&)>([](QMessageBox& box) { Click(box, QMessageBox::Ok); }),
+        std::function<void(QMessageBox&)>(
+            [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); })}) {
+    Seen seen;
+    AnswerWhenShown(seen, act);
+    EXPECT_EQ(messages.MsgBox("すでに起動しています。", kMbOkExclamation, "Pelmora 二重起動エラー"),
+              kIdOk);
+    ASSERT_TRUE(seen.shown);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+  }
+}
+
+TEST(MessageBox, UnknownStylesAreRunTimeErrors) {
+  QtMessageBox messages;
+  EXPECT_THROW(messages.MsgBox("x", 51, "t"), RuntimeError);  // yes/no/cancel: not offered
+  EXPECT_THROW(messages.MsgBox("x", 0x80, "t"), RuntimeError);
+  EXPECT_THROW(messages.MsgBox("x", -1, "t"), RuntimeError);
+}
+
+}  // namespace
+}  // namespace pelmora::toolkit::qt
