@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ struct NameCase {
   const char* label;
   std::string comm;
 };
+
+void PrintTo(const NameCase& name_case, std::ostream* out) { *out << name_case.label; }
 
 class CommandNameTest : public testing::TestWithParam<NameCase> {};
 
