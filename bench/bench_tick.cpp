@@ -1,0 +1,149 @@
+// The cost of one sampling tick with an unchanged process set, against a bare
+// loop that does the same reads without any logic; and what a tick allocates.
+#include <benchmark/benchmark.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <cstring>
+#include <string>
+
+#include "app/form1.h"
+#include "app/linux_services.h"
+#include "app/main_window.h"
+#include "common.h"
+#include "fakes/platform_fakes.h"
+#include "fakes/toolkit_fakes.h"
+
+namespace {
+
+using namespace pelmora;
+
+// Reads a small file whole into buf; the bytes read.
+ssize_t ReadSmall(const char* path, char* buf, size_t size) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const ssize_t n = read(fd, buf, size);
+  close(fd);
+  return n;
+}
+
+// What a tick must read, done as plainly as possible.
+void BareReads() {
+  static char buf[8192];
+  benchmark::DoNotOptimize(ReadSmall("/proc/stat", buf, sizeof buf));
+  benchmark::DoNotOptimize(ReadSmall("/proc/meminfo", buf, sizeof buf));
+  benchmark::DoNotOptimize(ReadSmall("/proc/loadavg", buf, sizeof buf));
+  benchmark::DoNotOptimize(ReadSmall("/proc/sys/kernel/pid_max", buf, sizeof buf));
+  benchmark::DoNotOptimize(ReadSmall("/proc/sys/kernel/threads-max", buf, sizeof buf));
+  benchmark::DoNotOptimize(ReadSmall("/proc/sys/fs/file-nr", buf, sizeof buf));
+  DIR* dir = opendir("/proc");
+  char path[64];
+  char target[4096];
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    std::snprintf(path, sizeof path, "/proc/%s/exe", entry->d_name);
+    benchmark::DoNotOptimize(readlink(path, target, sizeof target));
+  }
+  closedir(dir);
+}
+
+int CountProcesses() {
+  int n = 0;
+  DIR* dir = opendir("/proc");
+  while (dirent* entry = readdir(dir)) n += entry->d_name[0] >= '0' && entry->d_name[0] <= '9';
+  closedir(dir);
+  return n;
+}
+
+void BM_BareReadsRealProc(benchmark::State& state) {
+  for (auto _ : state) BareReads();
+  state.counters["processes"] = CountProcesses();
+}
+BENCHMARK(BM_BareReadsRealProc)->Unit(benchmark::kMicrosecond);
+
+// The real window on the offscreen platform, fed by the real /proc.
+void BM_TickRealProc(benchmark::State& state) {
+  app::LinuxServices services;
+  app::MainWindow window;
+  app::Form1 form(window.Controls(), services.Services());
+  window.Connect(form);
+  form.Form_Load();
+  form.Form_Activate();
+  for (int i = 0; i < 60; ++i) form.Timer1_Timer();  // past the warm-up
+  const uint64_t before = bench::Allocations();
+  for (auto _ : state) form.Timer1_Timer();
+  state.counters["allocs/tick"] =
+      static_cast<double>(bench::Allocations() - before) / static_cast<double>(state.iterations());
+  state.counters["processes"] = static_cast<double>(form.Table().ProcessCount);
+}
+BENCHMARK(BM_TickRealProc)->Unit(benchmark::kMicrosecond);
+
+// The tick's logic over a large process set held in memory, with recording
+// fakes for the controls; against walking the same set's paths bare.
+void BM_TickFakeProcesses(benchmark::State& state) {
+  bench::MemoryProcessSource processes(static_cast<int>(state.range(0)));
+  fakes::FakeSingleInstance instance;
+  fakes::FakeCpuTimeDevice cpu;
+  cpu.table = {0, 0, 0, 2};
+  cpu.count = 16;
+  fakes::FakeTickClock clock;
+  fakes::FakeMemoryStatus memory;
+  memory.status = {8LL << 30, 3LL << 30, 2LL << 30, 1LL << 30, 10LL << 30, 4LL << 30};
+  fakes::FakeFreeResources resources;
+  fakes::FakeProcessControl control;
+  fakes::FakeWindow formWindow;
+  fakes::FakeListView list;
+  fakes::FakeStatusBar statusBar;
+  fakes::RecordingDrawingArea picture;
+  fakes::ManualTimer timer;
+  fakes::FakeScrollBar scroll;
+  fakes::FakeLabel label2;
+  std::array<fakes::FakeLabel, 24> labels;
+  std::array<toolkit::Label*, 24> labelPointers;
+  for (int i = 0; i < 24; ++i) labelPointers[i] = &labels[i];
+  fakes::FakeMessageBox msgBox;
+  fakes::FakeTextServices text;
+  app::Form1 form({formWindow, list, statusBar, picture, timer, scroll, label2, labelPointers,
+                   msgBox, text},
+                  {instance, cpu, clock, memory, resources, processes, control});
+  form.Form_Load();
+  form.Form_Activate();
+  for (int i = 0; i < 60; ++i) {
+    clock.now += 1000;
+    form.Timer1_Timer();
+  }
+  picture.calls.reserve(1000);
+  const uint64_t before = bench::Allocations();
+  for (auto _ : state) {
+    picture.calls.clear();
+    clock.now += 1000;
+    form.Timer1_Timer();
+  }
+  state.counters["allocs/tick"] =
+      static_cast<double>(bench::Allocations() - before) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_TickFakeProcesses)->Arg(3000)->Arg(30000)->Unit(benchmark::kMicrosecond);
+
+void BM_BareWalkFakeProcesses(benchmark::State& state) {
+  bench::MemoryProcessSource processes(static_cast<int>(state.range(0)));
+  std::string path;
+  for (auto _ : state) {
+    auto snapshot = processes.CreateToolhelp32Snapshot();
+    for (bool ok = snapshot->PathFirst(path); ok; ok = snapshot->PathNext(path)) {
+      benchmark::DoNotOptimize(path.data());
+    }
+  }
+}
+BENCHMARK(BM_BareWalkFakeProcesses)->Arg(3000)->Arg(30000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bench::StartOffscreenQt(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
