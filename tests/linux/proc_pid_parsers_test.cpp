@@ -116,24 +116,35 @@ TEST(ParsePidStatTest, MalformedHeapFieldReadsZero) {
   EXPECT_EQ(stat->starttime, 5u);
 }
 
-TEST(ParsePidStatTest, HugeNumbersSaturate) {
-  const auto stat =
-      ParsePidStat(StatLine("x", "99999999999999999999999", "1", "-99999999999999999999", "1",
-                            "123456789012345678901234567890", "18446744073709551616"));
-  ASSERT_TRUE(stat.has_value());
-  EXPECT_EQ(stat->ppid, std::numeric_limits<int64_t>::max());
-  EXPECT_EQ(stat->priority, std::numeric_limits<int64_t>::min());
-  EXPECT_EQ(stat->starttime, std::numeric_limits<uint64_t>::max());
-  EXPECT_EQ(stat->start_brk, std::numeric_limits<uint64_t>::max());
-}
-
-TEST(ParsePidStatTest, LargestValuesStillExact) {
-  const auto stat = ParsePidStat(StatLine("x", "9223372036854775807", "1", "-9223372036854775808",
-                                          "1", "18446744073709551615", "18446744073709551615"));
-  ASSERT_TRUE(stat.has_value());
-  EXPECT_EQ(stat->ppid, std::numeric_limits<int64_t>::max());
-  EXPECT_EQ(stat->priority, std::numeric_limits<int64_t>::min());
-  EXPECT_EQ(stat->starttime, std::numeric_limits<uint64_t>::max());
+TEST(ParsePidStatTest, NumbersBeyond64BitsSaturate) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  constexpr uint64_t kUMax = std::numeric_limits<uint64_t>::max();
+  struct Row {
+    const char* ppid;
+    const char* priority;
+    const char* starttime;
+    int64_t want_ppid;
+    int64_t want_priority;
+    uint64_t want_starttime;
+  };
+  for (const Row& row : {
+           Row{"9223372036854775807", "-9223372036854775808", "18446744073709551615", kMax, kMin,
+               kUMax},  // the largest exact values
+           Row{"9223372036854775808", "-9223372036854775809", "18446744073709551616", kMax, kMin,
+               kUMax},  // one beyond
+           Row{"99999999999999999999999", "-99999999999999999999", "123456789012345678901234567890",
+               kMax, kMin, kUMax},
+       }) {
+    const std::string line =
+        StatLine("x", row.ppid, "1", row.priority, "1", row.starttime, row.starttime);
+    const auto stat = ParsePidStat(line);
+    ASSERT_TRUE(stat.has_value()) << line;
+    EXPECT_EQ(stat->ppid, row.want_ppid);
+    EXPECT_EQ(stat->priority, row.want_priority);
+    EXPECT_EQ(stat->starttime, row.want_starttime);
+    EXPECT_EQ(stat->start_brk, row.want_starttime);
+  }
 }
 
 TEST(ParsePidStatTest, BrokenTextGivesNothing) {

@@ -8,6 +8,9 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
