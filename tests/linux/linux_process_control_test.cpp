@@ -54,7 +54,9 @@ class ProcessControlTest : public testing::Test {
 
   std::unique_ptr<Child> Start(const ChildOptions& options = {}) {
     auto child = std::make_unique<Child>(program_, options);
-    EXPECT_TRUE(PollUntil([&] { return ExeTarget(child->pid()) == program_; }));
+    EXPECT_TRUE(PollUntil([&] {
+      return ExeTarget(child->pid()) == program_ && testing_support::Asleep(child->pid());
+    }));
     return child;
   }
 

@@ -53,9 +53,10 @@ std::optional<ProcessEntry> Find(const std::vector<ProcessEntry>& entries, int64
   return std::nullopt;
 }
 
-// Starts a child and waits until it runs the given executable.
+// Waits until the child runs the given executable and sleeps in it.
 bool StartedAs(const Child& child, const std::string& exe) {
-  return PollUntil([&] { return ExeTarget(child.pid()) == exe; });
+  return PollUntil(
+      [&] { return ExeTarget(child.pid()) == exe && testing_support::Asleep(child.pid()); });
 }
 
 class RealSnapshotTest : public testing::Test {

@@ -104,6 +104,16 @@ std::string ExeTarget(pid_t pid) {
   return error ? std::string() : target.string();
 }
 
+bool Asleep(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+  long number = -1;
+  if (!(in >> number)) return false;
+#ifdef SYS_nanosleep
+  if (number == SYS_nanosleep) return true;
+#endif
+  return number == SYS_clock_nanosleep;
+}
+
 char ProcessState(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

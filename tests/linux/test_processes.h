@@ -64,6 +64,8 @@ bool PollUntil(const std::function<bool()>& done,
 
 // The target of /proc/PID/exe, empty when it cannot be read.
 std::string ExeTarget(pid_t pid);
+// True once the process waits in its sleep system call, its start-up done.
+bool Asleep(pid_t pid);
 // The state letter of /proc/PID/stat, 0 when it cannot be read.
 char ProcessState(pid_t pid);
 
