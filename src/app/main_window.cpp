@@ -56,6 +56,7 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
   HScroll1->setSingleStep(1);
   HScroll1->setPageStep(1);
   HScroll1->setValue(5);
+  HScroll1->setFocusPolicy(Qt::StrongFocus);
   Command1 = new QPushButton(QString::fromUtf8("更新"), this);
   Command1->setObjectName("Command1");
   Command1->setGeometry(Twips(5760, 3900, 615, 375));

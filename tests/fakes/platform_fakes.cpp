@@ -87,6 +87,7 @@ std::optional<int32_t> FakeFreeResources::GetFreeSystemResources(int32_t selecto
 
 std::unique_ptr<platform::ProcessSnapshot> FakeProcessSource::CreateToolhelp32Snapshot() {
   ++snapshots;
+  if (onSnapshot) onSnapshot();
   return std::make_unique<FakeSnapshot>(*this, processes);
 }
 

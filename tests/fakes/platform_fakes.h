@@ -65,6 +65,7 @@ class FakeProcessSource : public platform::ProcessSnapshotSource {
   std::unique_ptr<platform::ProcessSnapshot> CreateToolhelp32Snapshot() override;
 
   std::vector<platform::ProcessEntry> processes;
+  std::function<void()> onSnapshot;  // runs as a snapshot is taken; may throw
   int snapshots = 0;
   int fullReads = 0;  // records read by Process32First/Next
   int pathReads = 0;  // records read by PathFirst/PathNext

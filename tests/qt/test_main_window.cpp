@@ -1,0 +1,216 @@
+// The window on the offscreen platform: controls in place, texts, focus
+// order, and the window's logic running on its real controls.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QTest>
+
+#include "app/form1.h"
+#include "app/main_window.h"
+#include "fakes/platform_fakes.h"
+#include "toolkit/runtime_error.h"
+
+namespace pelmora {
+namespace {
+
+using app::MainWindow;
+
+// Fake operating-system services behind a real window.
+struct Services {
+  Services() {
+    cpu.table = {0, 0, 0, platform::kCpuTimeIdleFlag};
+    cpu.count = 16;
+    clock.now = 5000;
+    memory.status = {1024 * 523352LL, 1024 * 261676LL, 0, 0, 1024 * 523352LL, 1024 * 261676LL};
+    processes.processes = {fakes::Process("/sbin/init", 1), fakes::Process("/usr/bin/Foo", 0x1a2b)};
+  }
+  app::Form1Services Get() {
+    return {instance, cpu, clock, memory, resources, processes, control};
+  }
+  fakes::FakeSingleInstance instance;
+  fakes::FakeCpuTimeDevice cpu;
+  fakes::FakeTickClock clock;
+  fakes::FakeMemoryStatus memory;
+  fakes::FakeFreeResources resources;
+  fakes::FakeProcessSource processes;
+  fakes::FakeProcessControl control;
+};
+
+QRect InParent(const QWidget* w) { return w->geometry(); }
+
+TEST(MainWindow, ControlsSitAtTheirPlaces) {
+  MainWindow w;
+  EXPECT_EQ(w.size(), QSize(448, 307));
+  EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window cannot be resized";
+  EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_EQ(w.windowTitle(), "Pelmora Ver.1.0");
+
+  EXPECT_EQ(InParent(w.ListView1), QRect(4, 0, 441, 129));
+  EXPECT_EQ(InParent(w.Frame1[0]), QRect(4, 132, 145, 77));
+  EXPECT_EQ(InParent(w.Frame1[1]), QRect(152, 132, 145, 77));
+  EXPECT_EQ(InParent(w.Frame1[2]), QRect(152, 212, 145, 77));
+  EXPECT_EQ(InParent(w.Frame2), QRect(4, 212, 145, 77));
+  EXPECT_EQ(InParent(w.Picture1), QRect(300, 136, 145, 73));
+  EXPECT_EQ(w.Picture1->ScaleWidth(), 141);
+  EXPECT_EQ(w.Picture1->ScaleHeight(), 69);
+  EXPECT_EQ(InParent(w.Label2), QRect(336, 216, 79, 12));
+  EXPECT_EQ(InParent(w.HScroll1), QRect(332, 232, 85, 17));
+  EXPECT_EQ(InParent(w.Command2), QRect(320, 260, 41, 25));
+  EXPECT_EQ(InParent(w.Command1), QRect(384, 260, 41, 25));
+  EXPECT_EQ(InParent(w.StatusBar1), QRect(0, 290, 448, 17));
+  // Panels of 4700, 1500 and 460 twips: the last fills the rest.
+  EXPECT_EQ(w.StatusBar1->PanelRect(1).left(), 0);
+  EXPECT_EQ(w.StatusBar1->PanelRect(2).left(), 313);
+  EXPECT_EQ(w.StatusBar1->PanelRect(3).left(), 413);
+  EXPECT_EQ(w.StatusBar1->PanelRect(3).right(), 447);
+
+  // The figure grid: captions at 12 px, values beside them, rows 16, 36, 56.
+  const QGroupBox* frames[4] = {w.Frame1[0], w.Frame1[1], w.Frame1[2], w.Frame2};
+  for (int i = 0; i < 24; ++i) {
+    const QWidget* label = w.Label1[i];
+    EXPECT_EQ(label->parentWidget(), frames[i / 6]) << i;
+    const int top = 16 + 20 * ((i % 6) / 2);
+    QRect expected;
+    if (i % 2 == 0) {
+      expected = QRect(12, top, 50, 14);
+    } else if (i / 6 == 3) {
+      expected = QRect(80, top, 45, 14);
+    } else if ((i % 6) / 2 == 2) {
+      expected = QRect(76, top, 53, 14);
+    } else {
+      expected = QRect(72, top, 61, 14);
+    }
+    EXPECT_EQ(label->geometry(), expected) << "Label1(" << i << ")";
+  }
+
+  // No two of the window's own controls overlap.
+  const QWidget* controls[] = {w.ListView1, w.Frame1[0], w.Frame1[1], w.Frame1[2], w.Frame2,
+                               w.Picture1,  w.Label2,    w.HScroll1,  w.Command1,  w.Command2,
+                               w.StatusBar1};
+  for (const QWidget* a : controls) {
+    for (const QWidget* b : controls) {
+      if (a != b) {
+        EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+            << a->objectName().toStdString() << " and " << b->objectName().toStdString();
+      }
+    }
+  }
+}
+
+TEST(MainWindow, DesignTimeTexts) {
+  MainWindow w;
+  EXPECT_EQ(w.Frame1[0]->title(), "物理メモリ(KB)");
+  EXPECT_EQ(w.Frame1[1]->title(), "仮想メモリ(KB)");
+  EXPECT_EQ(w.Frame1[2]->title(), "ページファイル(KB)");
+  EXPECT_EQ(w.Frame2->title(), "残リソース");
+  EXPECT_EQ(w.Command1->text(), "更新");
+  EXPECT_EQ(w.Command2->text(), "停止");
+  EXPECT_EQ(w.Label2->text(), "更新頻度 1秒");
+  const char* captions[] = {"合計", "利用可能", "使用率", "合計", "利用可能", "使用率",
+                            "合計", "利用可能", "使用率", "システム", "User", "GDI"};
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(w.Label1[2 * i]->text(), captions[i]);
+  EXPECT_EQ(w.Label1[7]->text(), "8523352 KB");
+  EXPECT_EQ(w.Label1[23]->text(), "90 %");
+  EXPECT_EQ(w.HScroll1->minimum(), 1);
+  EXPECT_EQ(w.HScroll1->maximum(), 20);
+  EXPECT_EQ(w.HScroll1->value(), 5);
+  EXPECT_FALSE(w.Command1->isDefault());
+  EXPECT_FALSE(w.Command2->autoDefault());
+}
+
+TEST(MainWindow, TabVisitsTheControlsInOrder) {
+  MainWindow w;
+  w.show();
+  QApplication::setActiveWindow(&w);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  EXPECT_EQ(QApplication::focusWidget(), w.Command1);
+  const QWidget* order[] = {w.ListView1, w.HScroll1, w.Command2, w.Picture1, w.Command1};
+  for (const QWidget* next : order) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+  }
+}
+
+TEST(MainWindow, StartsAndTicksOnItsRealControls) {
+  Services s;
+  MainWindow w;
+  app::Form1 form(w.Controls(), s.Get());
+  w.Connect(form);
+  w.Load();
+  ASSERT_FALSE(w.Ended());
+  EXPECT_EQ(w.Label2->text(), "更新頻度 1.0秒");
+  EXPECT_EQ(w.StatusBar1->PanelText(3), "2");
+  ASSERT_EQ(w.ListView1->model()->columnCount(), 8);
+  EXPECT_EQ(w.ListView1->ItemText(2, 0), "foo");
+  EXPECT_EQ(w.ListView1->ItemText(2, 2), "1A2B");
+
+  // Each of the first seven columns is as wide as its header, blanks and all.
+  const QHeaderView* header = w.ListView1->header();
+  for (int c = 0; c < 7; ++c) {
+    const QString text = w.ListView1->model()->headerData(c, Qt::Horizontal).toString();
+    EXPECT_GE(header->sectionSize(c), QFontMetrics(header->font()).horizontalAdvance(text))
+        << c;
+  }
+  EXPECT_GT(header->sectionSize(0), header->sectionSize(1)) << "the blanks widen column 1";
+
+  w.show();  // the first tick runs as the window is first shown
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  EXPECT_EQ(w.windowTitle(), "Pelmora Ver.2.0");
+  EXPECT_EQ(w.Label1[1]->text(), "523352 KB");
+  EXPECT_EQ(w.Label1[5]->text(), "50.00 % ");
+  EXPECT_EQ(w.StatusBar1->PanelText(2), "CPU負荷率 : 0.00%");
+  EXPECT_EQ(form.GraphHistory().WarmUpCount, 50);
+  w.hide();
+  w.show();
+  EXPECT_EQ(form.GraphHistory().WarmUpCount, 50) << "showing it again is no new start";
+
+  // The timer drives the ticks.
+  w.HScroll1->setValue(1);  // 200 ms
+  s.clock.now += 1000;
+  QTest::qWait(500);
+  EXPECT_LT(form.GraphHistory().WarmUpCount, 50);
+
+  // The graph is black with the green grid.
+  const QImage image = w.Picture1->Image();
+  EXPECT_EQ(image.pixelColor(0, 0), QColor(0, 0, 0));
+  EXPECT_EQ(image.pixelColor(3, 3), QColor(0, 150, 0));
+  EXPECT_EQ(image.pixelColor(10, 10), QColor(0, 0, 0));
+}
+
+TEST(MainWindow, ARunTimeErrorEndsOnlyThatProcedure) {
+  Services s;
+  MainWindow w;
+  app::Form1 form(w.Controls(), s.Get());
+  w.Connect(form);
+  w.Load();
+  s.processes.onSnapshot = [] { throw toolkit::RuntimeError("snapshot failed"); };
+  testing::internal::CaptureStderr();
+  w.Command1->click();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "pelmora: Command1_Click: run-time error: snapshot failed\n");
+  EXPECT_FALSE(w.Ended()) << "the program goes on";
+
+  s.processes.onSnapshot = nullptr;
+  s.processes.processes.push_back(fakes::Process("/usr/bin/later", 77));
+  w.Command1->click();
+  EXPECT_EQ(w.StatusBar1->PanelText(3), "3") << "the next event runs as usual";
+}
+
+TEST(MainWindow, ClosingEndsTheProgram) {
+  Services s;
+  MainWindow w;
+  app::Form1 form(w.Controls(), s.Get());
+  w.Connect(form);
+  w.Load();
+  w.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  w.close();
+  EXPECT_TRUE(w.Ended());
+  EXPECT_FALSE(w.isVisible());
+}
+
+}  // namespace
+}  // namespace pelmora
