@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -15,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/proc_pid_parsers.h"
 #include "test_processes.h"
 
 namespace pelmora::platform::linux_os {
@@ -119,10 +122,19 @@ TEST_F(RealSnapshotTest, ChildrenOfOneExecutable) {
   for (size_t i = 1; i < entries.size(); ++i) {
     EXPECT_LT(entries[i - 1].th32ProcessID, entries[i].th32ProcessID);
   }
-  // kthreadd and its kernel threads have no executable and are left out.
-  ASSERT_TRUE(std::filesystem::exists("/proc/2/stat"));
-  EXPECT_FALSE(Find(entries, 2).has_value());
-  for (const auto& e : entries) EXPECT_NE(e.th32ParentProcessID, 2) << e.szExeFile;
+  // Kernel threads (kthreadd and its children) are left out.
+  int kernel_threads = 0;
+  for (const auto& dir : std::filesystem::directory_iterator("/proc")) {
+    if (!ParsePidName(dir.path().filename().string())) continue;
+    std::ifstream in(dir.path() / "stat");
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto stat = ParsePidStat(text);
+    if (stat && stat->IsKernelThread()) {
+      ++kernel_threads;
+      EXPECT_FALSE(Find(entries, stat->pid).has_value()) << stat->comm;
+    }
+  }
+  RecordProperty("kernel_threads", kernel_threads);
 
   // The path-only walk of the same snapshot finds the same two.
   const auto paths = PathWalk(*snapshot);
