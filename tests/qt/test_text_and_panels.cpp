@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QImage>
+#include <QPalette>
+#include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 #include <string>
@@ -115,6 +118,32 @@ TEST(Label, SameCaptionCausesNoRepaint) {
   EXPECT_GE(counter.paints, 1);
   EXPECT_EQ(label.text(), "91 %");
   EXPECT_FALSE(label.autoFillBackground());
+}
+
+TEST(Label, ItsOwnBackgroundColourIsNeverPainted) {
+  QWidget parent;
+  parent.resize(100, 40);
+  QPalette palette = parent.palette();
+  palette.setColor(QPalette::Window, QColor(10, 200, 30));
+  parent.setPalette(palette);
+  parent.setAutoFillBackground(true);
+  QtLabel label(&parent);
+  QPalette own = label.palette();
+  own.setColor(QPalette::Window, Qt::white);
+  label.setPalette(own);
+  label.setGeometry(0, 0, 100, 20);
+  label.SetCaption("8523352 KB 8523352 KB");
+  parent.show();
+  QApplication::processEvents();
+  label.SetCaption("1");
+  QApplication::processEvents();
+  const QImage image = parent.grab().toImage();
+  // Right of the text the parent's colour shows through.
+  for (int x = 40; x < 100; ++x) {
+    for (int y = 0; y < 20; ++y) {
+      ASSERT_EQ(image.pixel(x, y), qRgb(10, 200, 30)) << x << "," << y;
+    }
+  }
 }
 
 TEST(Window, CaptionStateAndEnd) {

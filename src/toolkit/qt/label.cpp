@@ -4,7 +4,6 @@ namespace pelmora::toolkit::qt {
 
 QtLabel::QtLabel(QWidget* parent) : QLabel(parent) {
   setAutoFillBackground(false);
-  setAttribute(Qt::WA_NoSystemBackground);
   setFrameShape(QFrame::NoFrame);
 }
 
