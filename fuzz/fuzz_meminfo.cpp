@@ -1,0 +1,93 @@
+// /proc/meminfo and the six memory figures made from it.
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "check.h"
+#include "platform/linux/linux_memory_status.h"
+#include "platform/linux/proc_meminfo_parser.h"
+
+using pelmora::platform::linux_os::AvailableKb;
+using pelmora::platform::linux_os::Meminfo;
+using pelmora::platform::linux_os::MemoryStatusFromMeminfo;
+using pelmora::platform::linux_os::ParseMeminfo;
+
+namespace {
+
+using Field = std::optional<uint64_t> Meminfo::*;
+struct Named {
+  const char* name;
+  Field field;
+};
+constexpr Named kFields[] = {
+    {"MemTotal", &Meminfo::memTotal},
+    {"MemFree", &Meminfo::memFree},
+    {"MemAvailable", &Meminfo::memAvailable},
+    {"Buffers", &Meminfo::buffers},
+    {"Cached", &Meminfo::cached},
+    {"SwapTotal", &Meminfo::swapTotal},
+    {"SwapFree", &Meminfo::swapFree},
+};
+
+bool Same(const Meminfo& a, const Meminfo& b) {
+  for (const Named& f : kFields) {
+    if (a.*f.field != b.*f.field) return false;
+  }
+  return true;
+}
+
+// The kernel's layout, lines in reverse order of the struct.
+std::string Canonical(const Meminfo& info) {
+  std::string text = "Active:          1 kB\n";
+  for (int i = 6; i >= 0; --i) {
+    const auto& value = info.*kFields[i].field;
+    if (value) text += std::string(kFields[i].name) + ":  " + std::to_string(*value) + " kB\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const Meminfo info = ParseMeminfo(text);
+
+  // A value found has its line, named at a line start.
+  for (const Named& f : kFields) {
+    if (!(info.*f.field)) continue;
+    const std::string start = std::string(f.name) + ":";
+    FUZZ_CHECK(text.substr(0, start.size()) == start ||
+               text.find("\n" + start) != std::string_view::npos);
+  }
+  // What was read reads back the same, in any order of lines.
+  FUZZ_CHECK(Same(ParseMeminfo(Canonical(info)), info));
+
+  // The first readable line of a name counts; a later one fills a gap only.
+  if (text.empty() || text.back() == '\n') {
+    const Meminfo more = ParseMeminfo(std::string(text) + "MemTotal: 77 kB\nSwapFree: 5 kB\n");
+    FUZZ_CHECK(more.memTotal == info.memTotal.value_or(77));
+    FUZZ_CHECK(more.swapFree == info.swapFree.value_or(5));
+    FUZZ_CHECK(more.cached == info.cached);
+  }
+
+  // Available never exceeds total, and every figure is a sane byte count.
+  const uint64_t available = AvailableKb(info);
+  FUZZ_CHECK(available <= info.memTotal.value_or(0));
+  const auto status = MemoryStatusFromMeminfo(info);
+  for (int64_t v : {status.dwTotalPhys, status.dwAvailPhys, status.dwTotalPageFile,
+                    status.dwAvailPageFile, status.dwTotalVirtual, status.dwAvailVirtual}) {
+    FUZZ_CHECK(v >= 0);
+  }
+  FUZZ_CHECK(status.dwAvailPhys <= status.dwTotalPhys);
+  FUZZ_CHECK(status.dwAvailPageFile <= status.dwTotalPageFile);
+  FUZZ_CHECK(status.dwAvailVirtual <= status.dwTotalVirtual);
+  FUZZ_CHECK(status.dwTotalVirtual >= status.dwTotalPhys);
+  // Small totals are exact: kB times 1024.
+  if (info.memTotal && *info.memTotal < (uint64_t{1} << 40)) {
+    FUZZ_CHECK(status.dwTotalPhys == static_cast<int64_t>(*info.memTotal * 1024));
+  }
+  if (!info.swapTotal || *info.swapTotal == 0) FUZZ_CHECK(status.dwTotalPageFile == 0);
+  return 0;
+}
