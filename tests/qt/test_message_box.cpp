@@ -27,32 +27,43 @@ struct Seen {
 };
 
 // Waits for the modal box to show, records it and answers with `answer`.
-void AnswerWhenShown(Seen& seen, std::function<void(QMessageBox&)> answer, int triesLeft = 200) {
-  QTimer::singleShot(5, [&seen, answer, triesLeft] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) {
-      if (triesLeft > 0) AnswerWhenShown(seen, answer, triesLeft - 1);
-      return;
-    }
-    seen.shown = true;
-    seen.modal = box->isModal();
-    seen.title = box->windowTitle();
-    seen.text = box->text();
-    seen.icon = box->icon();
-    seen.buttons = box->standardButtons();
-    seen.defaultButton = box->standardButton(box->defaultButton());
-    seen.escapeButton = box->standardButton(qobject_cast<QPushButton*>(box->escapeButton()));
-    answer(*box);
-  });
-}
+// Its timers die with it, so nothing outlives a test.
+class Answerer : public QObject {
+ public:
+  explicit Answerer(std::function<void(QMessageBox&)> answer) : answer_(std::move(answer)) {
+    Schedule(200);
+  }
+  Seen seen;
+
+ private:
+  void Schedule(int triesLeft) {
+    QTimer::singleShot(5, this, [this, triesLeft] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) {
+        if (triesLeft > 0) Schedule(triesLeft - 1);
+        return;
+      }
+      seen.shown = true;
+      seen.modal = box->isModal();
+      seen.title = box->windowTitle();
+      seen.text = box->text();
+      seen.icon = box->icon();
+      seen.buttons = box->standardButtons();
+      seen.defaultButton = box->standardButton(box->defaultButton());
+      seen.escapeButton = box->standardButton(qobject_cast<QPushButton*>(box->escapeButton()));
+      answer_(*box);
+    });
+  }
+  std::function<void(QMessageBox&)> answer_;
+};
 
 void Click(QMessageBox& box, QMessageBox::StandardButton which) { box.button(which)->click(); }
 
 TEST(MessageBox, OkCancelStyleShowsAWarningWithOkTheDefault) {
   QtMessageBox messages;
-  Seen seen;
-  AnswerWhenShown(seen, [](QMessageBox& box) { Click(box, QMessageBox::Cancel); });
+  Answerer answerer([](QMessageBox& box) { Click(box, QMessageBox::Cancel); });
   const int answer = messages.MsgBox("終了しますか?", kMbOkCancelExclamation, "Pelmora 確認");
+  const Seen& seen = answerer.seen;
   ASSERT_TRUE(seen.shown);
   EXPECT_TRUE(seen.modal);
   EXPECT_EQ(seen.title, QString::fromUtf8("Pelmora 確認"));
@@ -79,10 +90,9 @@ TEST(MessageBox, OkCancelAnswers) {
   };
   QtMessageBox messages;
   for (const Case& c : cases) {
-    Seen seen;
-    AnswerWhenShown(seen, c.act);
+    Answerer answerer(c.act);
     EXPECT_EQ(messages.MsgBox("?", kMbOkCancelExclamation, "t"), c.expected) << c.what;
-    EXPECT_TRUE(seen.shown) << c.what;
+    EXPECT_TRUE(answerer.seen.shown) << c.what;
   }
 }
 
@@ -92,8 +102,8 @@ TEST(MessageBox, OkStyleHasOnlyOk) {
        {std::function<void(QMessageBox&)>([](QMessageBox& box) { Click(box, QMessageBox::Ok); }),
         std::function<void(QMessageBox&)>(
             [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); })}) {
-    Seen seen;
-    AnswerWhenShown(seen, act);
+    Answerer answerer(act);
+    const Seen& seen = answerer.seen;
     EXPECT_EQ(messages.MsgBox("すでに起動しています。", kMbOkExclamation, "Pelmora 二重起動エラー"),
               kIdOk);
     ASSERT_TRUE(seen.shown);

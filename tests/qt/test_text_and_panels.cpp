@@ -166,7 +166,7 @@ TEST(Window, CaptionStateAndEnd) {
   // Ending leaves the running event loop and hides the window.
   QEventLoop loop;
   bool ended = false;
-  QTimer::singleShot(0, [&] {
+  QTimer::singleShot(0, &loop, [&] {
     window.EndProgram();
     ended = true;
   });
@@ -175,6 +175,19 @@ TEST(Window, CaptionStateAndEnd) {
   EXPECT_TRUE(ended);
   EXPECT_TRUE(window.Ended());
   EXPECT_FALSE(form.isVisible());
+}
+
+TEST(Window, EndedBeforeTheEventLoopRunsEndsItAsSoonAsItStarts) {
+  QWidget form;
+  QtWindow window(form);
+  form.show();
+  window.EndProgram();  // as during start-up, before the loop runs
+  EXPECT_FALSE(form.isVisible());
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  watchdog.start(5000);
+  EXPECT_EQ(QCoreApplication::exec(), 0);
 }
 
 }  // namespace

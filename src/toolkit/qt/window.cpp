@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 namespace pelmora::toolkit::qt {
@@ -20,6 +22,11 @@ void QtWindow::EndProgram() {
   ended_ = true;
   form_.hide();
   QCoreApplication::exit(0);
+  // Ended before the event loop runs (during start-up): leave it as soon as
+  // it starts.
+  if (QThread::currentThread()->loopLevel() == 0 && QCoreApplication::instance() != nullptr) {
+    QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
+  }
 }
 
 }  // namespace pelmora::toolkit::qt

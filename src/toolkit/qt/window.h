@@ -18,7 +18,8 @@ class QtWindow : public toolkit::Window {
   std::string Caption() const override;
   int WindowState() const override;
   // Hides the window, marks the program ended (no event procedure may run
-  // after this: check Ended() before dispatching one) and leaves the event loop.
+  // after this: check Ended() before dispatching one) and leaves the event
+  // loop; called before the loop runs, the loop ends as soon as it starts.
   void EndProgram() override;
   bool Ended() const { return ended_; }
 
