@@ -11,6 +11,20 @@ void QtLabel::SetCaption(std::string_view caption) {
   const QString text = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
   if (text == this->text()) return;
   setText(text);
+  UpdateAccessibleName();
+}
+
+void QtLabel::SetAccessiblePrefix(const QString& prefix) {
+  accessiblePrefix_ = prefix;
+  UpdateAccessibleName();
+}
+
+void QtLabel::UpdateAccessibleName() {
+  if (accessiblePrefix_.isEmpty()) {
+    setAccessibleName(QString());
+    return;
+  }
+  setAccessibleName(text().isEmpty() ? accessiblePrefix_ : accessiblePrefix_ + u' ' + text());
 }
 
 }  // namespace pelmora::toolkit::qt

@@ -1,5 +1,6 @@
 #pragma once
 #include <QLabel>
+#include <QString>
 #include <string_view>
 
 #include "toolkit/label.h"
@@ -13,6 +14,18 @@ class QtLabel : public QLabel, public toolkit::Label {
   explicit QtLabel(QWidget* parent = nullptr);
   // Leaves the label alone (no repaint) when the text is the same.
   void SetCaption(std::string_view caption) override;
+
+  // A fixed text that, followed by a blank and the current text, gives the
+  // label's accessible name ("物理メモリ 合計" + " " + "523352 KB"); the name
+  // follows every later change of the text. An empty prefix leaves the name
+  // to Qt (the text alone).
+  void SetAccessiblePrefix(const QString& prefix);
+  const QString& AccessiblePrefix() const { return accessiblePrefix_; }
+
+ private:
+  void UpdateAccessibleName();
+
+  QString accessiblePrefix_;
 };
 
 }  // namespace pelmora::toolkit::qt
