@@ -45,8 +45,12 @@ int main(int argc, char** argv) {
   // The program takes no command line: Qt sees only the program's name.
   int qtArgc = 1;
   char* qtArgv[] = {argc > 0 ? argv[0] : const_cast<char*>("pelmora"), nullptr};
+  // The desktop knows the program as pelmora.desktop; on X11 its windows
+  // carry the class "pelmora", "Pelmora" (instance and class), so taskbars
+  // group them under that entry's name and icon whatever the binary is called.
+  setenv("RESOURCE_NAME", "pelmora", 1);
   QApplication app(qtArgc, qtArgv);
-  QApplication::setApplicationName("pelmora");
+  QApplication::setApplicationName("Pelmora");
   QApplication::setDesktopFileName("pelmora");
   ChooseFont(app);
 
