@@ -12,6 +12,9 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(clang libclang-rt-14-dev)
+  # The program on a real X server (tests/e2e), the desktop files' validators
+  # and the Debian package's tools (scripts/test-steps/40-package.sh).
+  packages+=(openbox wmctrl imagemagick python3 desktop-file-utils appstream dpkg-dev lintian)
 fi
 
 missing=()
