@@ -1,0 +1,150 @@
+// The tick against the real /proc, with the program's own Linux services,
+// while children keep starting and ending.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "app/linux_services.h"
+#include "app/main_window.h"
+#include "fakes/platform_fakes.h"
+#include "soak_support.h"
+#include "toolkit/qt/text_services.h"
+
+extern char** environ;
+
+namespace pelmora::soak {
+namespace {
+
+// Children of /bin/sleep, started and ended on demand.
+class ChildHelper {
+ public:
+  ~ChildHelper() {
+    while (!children_.empty()) EndOldest();
+  }
+  bool Start() {
+    char program[] = "/bin/sleep";
+    char seconds[] = "600";
+    char* argv[] = {program, seconds, nullptr};
+    pid_t pid = -1;
+    if (::posix_spawn(&pid, program, nullptr, nullptr, argv, environ) != 0) return false;
+    children_.push_back(pid);
+    ++started_;
+    return true;
+  }
+  void EndOldest() {
+    const pid_t pid = children_.front();
+    children_.pop_front();
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+  }
+  size_t Alive() const { return children_.size(); }
+  int64_t Started() const { return started_; }
+
+ private:
+  std::deque<pid_t> children_;
+  int64_t started_ = 0;
+};
+
+struct Row {
+  int64_t pid;
+  std::string path;
+  bool operator==(const Row&) const = default;
+};
+
+std::vector<Row> TableRows(const processes::ProcessTable& table) {
+  std::vector<Row> rows;
+  for (int64_t i = 1; i <= table.ProcessCount; ++i) {
+    rows.push_back({table.ProcessIds[i].value_or(-1), table.ProcessNames[i]});
+  }
+  return rows;
+}
+
+std::vector<Row> SnapshotRows(platform::ProcessSnapshotSource& source,
+                              const toolkit::TextServices& text) {
+  std::vector<Row> rows;
+  auto snapshot = source.CreateToolhelp32Snapshot();
+  platform::ProcessEntry entry;
+  std::string decoded;
+  for (bool ok = snapshot->Process32First(entry); ok; ok = snapshot->Process32Next(entry)) {
+    text.Decode(entry.szExeFile, decoded);
+    rows.push_back({entry.th32ProcessID, decoded});
+  }
+  return rows;
+}
+
+TEST(SoakOnProc, TicksWhileChildrenComeAndGo) {
+  const int64_t ticks = Ticks(500, 5000);
+  const int64_t warmUp = std::max<int64_t>(50, ticks / 10);
+
+  app::LinuxServices services;
+  // The instance claim stays out of it: a Pelmora the user runs meanwhile
+  // must not end the soak.
+  fakes::FakeSingleInstance instance;
+  const app::Form1Services real = services.Services();
+  app::MainWindow window;
+  app::Form1 form(window.Controls(), {instance, real.CpuTime, real.Clock, real.Memory,
+                                      real.Resources, real.Processes, real.ProcessControl});
+  window.Connect(form);
+  window.Load();
+  ASSERT_FALSE(window.Ended());
+  window.show();
+  QApplication::processEvents();
+
+  const Stopwatch stopwatch;
+  int descriptorsBefore = 0;
+  int64_t residentBefore = 0;
+  {
+    ChildHelper helper;
+    for (int64_t tick = 1; tick <= ticks; ++tick) {
+      if (tick == warmUp) {
+        QApplication::processEvents();
+        descriptorsBefore = OpenDescriptors();
+        residentBefore = ResidentKb();
+      }
+      // Each tick a child starts; the oldest of five ends.
+      ASSERT_TRUE(helper.Start());
+      if (helper.Alive() > 5) helper.EndOldest();
+      form.Timer1_Timer();
+      if (tick % 25 == 0) QApplication::processEvents();
+    }
+    std::printf("soak on /proc: %lld children started\n", static_cast<long long>(helper.Started()));
+  }
+  QApplication::processEvents();
+  const int descriptorsAfter = OpenDescriptors();
+  const int64_t residentAfter = ResidentKb();
+  const double seconds = stopwatch.Seconds();
+  std::printf(
+      "soak on /proc: %lld ticks in %.1f s; descriptors %d -> %d; VmRSS %lld kB -> %lld kB "
+      "after %lld warm-up ticks; %lld processes listed\n",
+      static_cast<long long>(ticks), seconds, descriptorsBefore, descriptorsAfter,
+      static_cast<long long>(residentBefore), static_cast<long long>(residentAfter),
+      static_cast<long long>(warmUp), static_cast<long long>(form.Table().ProcessCount));
+  EXPECT_EQ(descriptorsAfter, descriptorsBefore);
+  if (kCheckResidentMemory) {
+    EXPECT_LT(residentAfter - residentBefore, kResidentGrowthLimitKb);
+  }
+
+  // With the children gone, a tick brings the table to the running set.
+  // Other programs on the machine start and end too: a few rounds are
+  // allowed for a moment in which nothing else changed.
+  platform::linux_os::LinuxProcessSnapshotSource check;
+  toolkit::qt::QtTextServices text;
+  bool equal = false;
+  for (int round = 0; round < 50 && !equal; ++round) {
+    form.Command1_Click();
+    equal = TableRows(form.Table()) == SnapshotRows(check, text);
+  }
+  EXPECT_TRUE(equal);
+}
+
+}  // namespace
+}  // namespace pelmora::soak
