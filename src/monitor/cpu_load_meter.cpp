@@ -33,7 +33,12 @@ float CpuLoadMeter::ReadCpuLoad(platform::CpuTimeDevice& device, platform::TickC
       break;
     }
   }
-  if (idleFlag < 0) return result;
+  if (idleFlag < 0) {
+    // The idle time kept now spans more than the next call's tick span: the
+    // next call computes no load, as after a start without one.
+    hasPrevIdleTime_ = false;
+    return result;
+  }
 
   const int32_t idleTime = WintopBuffer[idleFlag - 1];
   const int64_t elapsed = CurTick - PrevTick;
