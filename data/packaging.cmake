@@ -1,0 +1,29 @@
+# The Debian package: pelmora_VERSION_ARCH.deb, built by scripts/package.sh.
+# Its dependencies are Debian 12's package names, worked out from the binary
+# by dpkg-shlibdeps, plus the Qt platform plugin the window runs on.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME pelmora)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The Pelmora developers")
+# No public address yet: give the real one with -DPELMORA_MAINTAINER=... .
+set(PELMORA_MAINTAINER "The Pelmora developers <pelmora@localhost>"
+    CACHE STRING "Maintainer field of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${PELMORA_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small desktop monitor of CPU load, memory and processes")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Pelmora shows the CPU load, the memory and swap figures and three\n\
+free-resource percentages in a single fixed-size window, draws the recent\n\
+CPU load and memory use as a graph and lists the running processes. While\n\
+the window is minimized its title carries the CPU and memory figures, so\n\
+they show on the taskbar.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libqxcb.so is loaded at run time, so dpkg-shlibdeps cannot see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The window's texts are Japanese; any of these fonts renders them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
+include(CPack)
