@@ -346,7 +346,7 @@ def main():
         display.x("wmctrl", "-i", "-c", window)
         status = first.wait(10)
         elapsed = time.monotonic() - start
-        check(status == 0 and elapsed < 3,
+        check(status == 0 and elapsed < 4,
               f"closing through the window manager ends it with status 0 "
               f"(status {status}, {elapsed:.2f} s)")
         errors = first.process.stderr.read().decode(errors="replace")
