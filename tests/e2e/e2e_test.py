@@ -13,6 +13,7 @@ request ends the program at once with status 0.
 PELMORA_SCREENSHOT=FILE also saves the window's screenshot to FILE.
 """
 
+import ctypes
 import os
 import re
 import shutil
@@ -49,6 +50,15 @@ TOOLS = {
 }
 
 failures = []
+
+_libc = ctypes.CDLL(None, use_errno=True)
+_PR_SET_PDEATHSIG = 1
+
+
+def ends_with_us():
+    """Run in each child before exec: the child is ended with this script,
+    even when the script itself is killed (a test timeout)."""
+    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
 
 
 def check(condition, what):
@@ -109,7 +119,8 @@ class Display:
         read_end, write_end = os.pipe()
         self.server = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten",
-             "tcp", "-noreset"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+             "tcp", "-noreset"], pass_fds=(write_end,), preexec_fn=ends_with_us,
+            stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(workdir, "xvfb.log"), "wb"))
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
@@ -118,7 +129,7 @@ class Display:
             raise RuntimeError("Xvfb did not start")
         self.env["DISPLAY"] = ":" + number
         self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                                   stdout=subprocess.DEVNULL,
+                                   preexec_fn=ends_with_us, stdout=subprocess.DEVNULL,
                                    stderr=open(os.path.join(workdir, "openbox.log"), "wb"))
         if not poll(lambda: "window id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
                                                   check_rc=False), 10):
@@ -145,8 +156,8 @@ class Pelmora:
         self.display = display
         env = dict(display.env)
         env.update(extra_env or {})
-        self.process = subprocess.Popen([binary], env=env, stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.PIPE)
+        self.process = subprocess.Popen([binary], env=env, preexec_fn=ends_with_us,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
     def windows(self, name=None):
         args = ["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid)]
@@ -270,7 +281,7 @@ def main():
             subprocess.run(["unshare", "--net", "true"], capture_output=True).returncode == 0:
         env = dict(os.environ, PELMORA_E2E_ISOLATED="1")
         return subprocess.run(["unshare", "--net", sys.executable, __file__, binary],
-                              env=env).returncode
+                              env=env, preexec_fn=ends_with_us).returncode
 
     workdir = tempfile.mkdtemp(prefix="pelmora-e2e-")
     display = Display(workdir)
