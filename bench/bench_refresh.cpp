@@ -42,7 +42,9 @@ BENCHMARK(BM_RefreshInMemory)->Arg(10000)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  bench::StartOffscreenQt(argc, argv);
+  bench::UseOffscreenPlatform();
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -1,6 +1,5 @@
 #include "common.h"
 
-#include <QApplication>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -22,14 +21,7 @@ namespace pelmora::bench {
 
 uint64_t Allocations() { return allocations.load(std::memory_order_relaxed); }
 
-void StartOffscreenQt(int argc, char** argv) {
-  static std::unique_ptr<QApplication> app;
-  if (app) return;
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static int qtArgc = 1;
-  static char* qtArgv[] = {argc > 0 ? argv[0] : const_cast<char*>("bench"), nullptr};
-  app = std::make_unique<QApplication>(qtArgc, qtArgv);
-}
+void UseOffscreenPlatform() { setenv("QT_QPA_PLATFORM", "offscreen", 0); }
 
 namespace {
 

@@ -12,8 +12,8 @@ namespace pelmora::bench {
 // Allocations made by this program since it started.
 uint64_t Allocations();
 
-// Starts a QApplication on the offscreen platform (once).
-void StartOffscreenQt(int argc, char** argv);
+// Chooses Qt's offscreen platform unless one was chosen.
+void UseOffscreenPlatform();
 
 // A fixed set of processes, walked without copying the set.
 class MemoryProcessSource : public platform::ProcessSnapshotSource {

@@ -7,6 +7,23 @@ namespace pelmora::processes {
 using toolkit::DecimalText;
 using toolkit::HexText;
 
+namespace {
+
+// Ends the list's rebuild however the refresh ends, so a run-time error never
+// leaves the list half-rebuilt.
+class ListUpdate {
+ public:
+  explicit ListUpdate(toolkit::ListView& list) : list_(list) { list_.BeginUpdate(); }
+  ~ListUpdate() { list_.EndUpdate(); }
+  ListUpdate(const ListUpdate&) = delete;
+  ListUpdate& operator=(const ListUpdate&) = delete;
+
+ private:
+  toolkit::ListView& list_;
+};
+
+}  // namespace
+
 ProcessTable::ProcessTable(const ProcessControls& controls) : controls_(controls) {}
 
 int64_t ProcessTable::BoundFor(int64_t counter) { return (counter / 10 + 1) * 10; }
@@ -15,6 +32,7 @@ void ProcessTable::Resize(int64_t bound) {
   ProcessNames.resize(bound + 1);
   ProcessIds.resize(bound + 1);
   startTimes_.resize(bound + 1);
+  osPaths_.resize(bound + 1);
 }
 
 std::string ProcessTable::FileName(const std::string& path) const {
@@ -30,7 +48,11 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
   ProcessNames.assign(11, std::string());
   ProcessIds.assign(11, std::nullopt);
   startTimes_.assign(11, 0);
+  osPaths_.assign(11, std::string());
   clickedRow_.reset();
+  // Empty until the rebuild completes: a refresh that ends with a run-time
+  // error leaves a table that designates nothing and differs from any set.
+  ProcessCount = 0;
 
   std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
   platform::ProcessEntry entry;
@@ -38,7 +60,7 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
 
   int64_t counter = 1;
   toolkit::ListView& list = controls_.ListView1;
-  list.BeginUpdate();
+  std::optional<ListUpdate> update(std::in_place, list);
   list.ClearItems();
   bool ok = true;
   do {
@@ -46,6 +68,7 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
     controls_.Text.Decode(entry.szExeFile, path);
     list.AddItem(counter, FileName(path));
     ProcessNames[counter] = std::move(path);
+    osPaths_[counter] = entry.szExeFile;
     list.SetSubItem(counter, 1, DecimalText(entry.cntUsage));
     list.SetSubItem(counter, 2, HexText(entry.th32ProcessID));
     ProcessIds[counter] = entry.th32ProcessID;
@@ -59,9 +82,9 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
     ++counter;
     if (counter > 10) Resize(BoundFor(counter));
   } while (ok);
-  ProcessCount = counter - 1;
   snapshot.reset();
-  list.EndUpdate();
+  update.reset();
+  ProcessCount = counter - 1;
 
   controls_.StatusBar1.SetPanelText(1, "");
   controls_.StatusBar1.SetPanelText(3, DecimalText(ProcessCount));
@@ -69,13 +92,11 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
 
 bool ProcessTable::ProcessSetChanged(platform::ProcessSnapshotSource& source) {
   std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
-  rawPath_.clear();
-  if (!snapshot || !snapshot->PathFirst(rawPath_)) rawPath_.clear();
+  if (!snapshot || !snapshot->PathFirst(osPath_)) osPath_.clear();
   int64_t position = 1;
   for (;;) {
-    controls_.Text.Decode(rawPath_, decodedPath_);
-    if (position > ProcessCount || decodedPath_ != ProcessNames[position]) return true;
-    if (!snapshot || !snapshot->PathNext(rawPath_)) break;
+    if (position > ProcessCount || osPath_ != osPaths_[position]) return true;
+    if (!snapshot || !snapshot->PathNext(osPath_)) break;
     ++position;
   }
   return position != ProcessCount;

@@ -56,10 +56,11 @@ class ProcessTable {
 
   ProcessControls controls_;
   std::vector<uint64_t> startTimes_;  // identifies each row's process with its ID
+  // Each row's path as the OS gave it, before decoding. The check compares
+  // these: bytes that differ may decode alike, never the other way round.
+  std::vector<std::string> osPaths_;
   std::optional<int64_t> clickedRow_;
-  // Reused by the process-set check, so a tick allocates nothing new.
-  std::string rawPath_;
-  std::string decodedPath_;
+  std::string osPath_;  // reused by the check, so a tick allocates nothing new
 };
 
 // The confirmation prompt that names the process to be ended.

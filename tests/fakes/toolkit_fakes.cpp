@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "toolkit/runtime_error.h"
+
 namespace pelmora::fakes {
 
 void FakeWindow::SetCaption(std::string_view value) {
@@ -38,6 +40,7 @@ void FakeListView::ClearItems() {
 }
 
 void FakeListView::AddItem(int64_t index, std::string_view text) {
+  if (index == failAtRow) throw toolkit::RuntimeError("the list cannot add a row");
   rows.insert(rows.begin() + (index - 1), std::array<std::string, 8>{});
   rows[index - 1][0] = text;
 }

@@ -106,7 +106,7 @@ class FakeListView : public toolkit::ListView {
   void ClearItems() override;
   void AddItem(int64_t index, std::string_view text) override;
   void SetSubItem(int64_t index, int32_t subItem, std::string_view text) override;
-  void EndUpdate() override {}
+  void EndUpdate() override { ++ended; }
   std::optional<int64_t> SelectedIndex() const override { return selected; }
   std::string SelectedText() const override;
 
@@ -114,7 +114,9 @@ class FakeListView : public toolkit::ListView {
   std::vector<int32_t> autoSized;
   std::vector<std::array<std::string, 8>> rows;  // row i (from 1) at rows[i - 1]
   std::optional<int64_t> selected;
-  int updates = 0;  // rebuilds
+  int updates = 0;  // rebuilds begun
+  int ended = 0;    // rebuilds ended
+  int64_t failAtRow = 0;  // AddItem of this row fails with a run-time error
 };
 
 class FakeStatusBar : public toolkit::StatusBar {

@@ -2,6 +2,7 @@
 
 #include "fakes/platform_fakes.h"
 #include "processes/process_table.h"
+#include "toolkit/runtime_error.h"
 
 namespace pelmora {
 namespace {
@@ -209,6 +210,32 @@ TEST(ProcessTable, AMatchWithoutASelectedRowNamesTheMatchedFile) {
   t.table.Command2_Click(t.control);
   ASSERT_EQ(t.msgBox.shown.size(), 1u);
   EXPECT_NE(t.msgBox.shown[0].prompt.find("。topを強制終了しますか？"), std::string::npos);
+}
+
+TEST(ProcessTable, ARefreshCutShortLeavesAConsistentTable) {
+  Table t;
+  t.Run({Process("/a", 1), Process("/b", 2), Process("/c", 3)});
+  t.Refresh();
+  t.Click(3);
+  t.list.failAtRow = 2;
+  EXPECT_THROW(t.Refresh(), toolkit::RuntimeError);
+  EXPECT_EQ(t.list.ended, t.list.updates) << "the list's rebuild is ended all the same";
+  EXPECT_EQ(t.table.ProcessCount, 0);
+  t.table.Command2_Click(t.control);
+  EXPECT_TRUE(t.control.opened.empty()) << "the old key designates nothing now";
+  EXPECT_TRUE(t.table.ProcessSetChanged(t.source)) << "the next tick rebuilds";
+  t.list.failAtRow = 0;
+  t.Refresh();
+  EXPECT_EQ(t.table.ProcessCount, 3);
+}
+
+TEST(ProcessTable, InvalidBytesInAPathShowAsDecodedAndStillMatch) {
+  Table t;
+  t.Run({Process("/opt/caf\xE9/Tool", 1)});
+  t.Refresh();
+  EXPECT_FALSE(t.table.ProcessSetChanged(t.source));
+  t.source.processes[0].szExeFile = "/opt/caf\xE8/Tool";
+  EXPECT_TRUE(t.table.ProcessSetChanged(t.source)) << "other bytes are another path";
 }
 
 TEST(ProcessTable, AnEmptyKeyMatchesNoProcessWithAnEmptyPath) {

@@ -18,6 +18,7 @@ void QtDrawingArea::EnsureImage() {
   const QSize device(static_cast<int>(std::lround(logical.width() * ratio)),
                      static_cast<int>(std::lround(logical.height() * ratio)));
   if (!image_.isNull() && image_.size() == device && image_.devicePixelRatio() == ratio) return;
+  EndPainting();
   QImage resized(device.isEmpty() ? QSize(1, 1) : device, QImage::Format_RGB32);
   resized.setDevicePixelRatio(ratio);
   resized.fill(backColor_);
@@ -29,13 +30,28 @@ void QtDrawingArea::EnsureImage() {
 }
 
 const QImage& QtDrawingArea::Image() {
+  EndPainting();
   EnsureImage();
   return image_;
 }
 
 void QtDrawingArea::Cls() {
+  EndPainting();
   EnsureImage();
   image_.fill(backColor_);
+}
+
+QPainter& QtDrawingArea::ImagePainter() {
+  EnsureImage();
+  if (!painter_.isActive()) {
+    painter_.begin(&image_);
+    painter_.setRenderHint(QPainter::Antialiasing, false);
+  }
+  return painter_;
+}
+
+void QtDrawingArea::EndPainting() {
+  if (painter_.isActive()) painter_.end();
 }
 
 float QtDrawingArea::ScaleWidth() const { return static_cast<float>(contentsRect().width()); }
@@ -43,9 +59,7 @@ float QtDrawingArea::ScaleWidth() const { return static_cast<float>(contentsRect
 float QtDrawingArea::ScaleHeight() const { return static_cast<float>(contentsRect().height()); }
 
 void QtDrawingArea::Line(float x1, float y1, float x2, float y2, int32_t color) {
-  EnsureImage();
-  QPainter painter(&image_);
-  painter.setRenderHint(QPainter::Antialiasing, false);
+  QPainter& painter = ImagePainter();
   QPen pen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
   pen.setCosmetic(true);
   pen.setWidth(1);
@@ -54,10 +68,14 @@ void QtDrawingArea::Line(float x1, float y1, float x2, float y2, int32_t color) 
   painter.drawLine(QPointF(x1, y1), QPointF(x2, y2));
 }
 
-void QtDrawingArea::Refresh() { update(contentsRect()); }
+void QtDrawingArea::Refresh() {
+  EndPainting();
+  update(contentsRect());
+}
 
 void QtDrawingArea::paintEvent(QPaintEvent* event) {
   QFrame::paintEvent(event);
+  EndPainting();
   EnsureImage();
   QPainter painter(this);
   painter.drawImage(contentsRect().topLeft(), image_);

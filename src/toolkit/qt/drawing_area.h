@@ -1,6 +1,7 @@
 #pragma once
 #include <QFrame>
 #include <QImage>
+#include <QPainter>
 #include <cstdint>
 
 #include "toolkit/drawing_area.h"
@@ -37,8 +38,13 @@ class QtDrawingArea : public QFrame, public toolkit::DrawingArea {
   // Makes the backing image match the inner area and pixel ratio, keeping
   // what it held.
   void EnsureImage();
+  // The painter on the backing image, kept open from the first line to the
+  // next Refresh, so a whole graph is drawn with one painter.
+  QPainter& ImagePainter();
+  void EndPainting();
 
   QImage image_;
+  QPainter painter_;
   QColor backColor_ = Qt::black;
 };
 
