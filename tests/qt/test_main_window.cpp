@@ -26,9 +26,7 @@ struct Services {
     memory.status = {1024 * 523352LL, 1024 * 261676LL, 0, 0, 1024 * 523352LL, 1024 * 261676LL};
     processes.processes = {fakes::Process("/sbin/init", 1), fakes::Process("/usr/bin/Foo", 0x1a2b)};
   }
-  app::Form1Services Get() {
-    return {instance, cpu, clock, memory, resources, processes, control};
-  }
+  app::Form1Services Get() { return {instance, cpu, clock, memory, resources, processes, control}; }
   fakes::FakeSingleInstance instance;
   fakes::FakeCpuTimeDevice cpu;
   fakes::FakeTickClock clock;
@@ -87,9 +85,9 @@ TEST(MainWindow, ControlsSitAtTheirPlaces) {
   }
 
   // No two of the window's own controls overlap.
-  const QWidget* controls[] = {w.ListView1, w.Frame1[0], w.Frame1[1], w.Frame1[2], w.Frame2,
-                               w.Picture1,  w.Label2,    w.HScroll1,  w.Command1,  w.Command2,
-                               w.StatusBar1};
+  const QWidget* controls[] = {w.ListView1, w.Frame1[0], w.Frame1[1], w.Frame1[2],
+                               w.Frame2,    w.Picture1,  w.Label2,    w.HScroll1,
+                               w.Command1,  w.Command2,  w.StatusBar1};
   for (const QWidget* a : controls) {
     for (const QWidget* b : controls) {
       if (a != b) {
@@ -109,8 +107,8 @@ TEST(MainWindow, DesignTimeTexts) {
   EXPECT_EQ(w.Command1->text(), "更新");
   EXPECT_EQ(w.Command2->text(), "停止");
   EXPECT_EQ(w.Label2->text(), "更新頻度 1秒");
-  const char* captions[] = {"合計", "利用可能", "使用率", "合計", "利用可能", "使用率",
-                            "合計", "利用可能", "使用率", "システム", "User", "GDI"};
+  const char* captions[] = {"合計", "利用可能", "使用率", "合計",     "利用可能", "使用率",
+                            "合計", "利用可能", "使用率", "システム", "User",     "GDI"};
   for (int i = 0; i < 12; ++i) EXPECT_EQ(w.Label1[2 * i]->text(), captions[i]);
   EXPECT_EQ(w.Label1[7]->text(), "8523352 KB");
   EXPECT_EQ(w.Label1[23]->text(), "90 %");
@@ -151,8 +149,7 @@ TEST(MainWindow, StartsAndTicksOnItsRealControls) {
   const QHeaderView* header = w.ListView1->header();
   for (int c = 0; c < 7; ++c) {
     const QString text = w.ListView1->model()->headerData(c, Qt::Horizontal).toString();
-    EXPECT_GE(header->sectionSize(c), QFontMetrics(header->font()).horizontalAdvance(text))
-        << c;
+    EXPECT_GE(header->sectionSize(c), QFontMetrics(header->font()).horizontalAdvance(text)) << c;
   }
   EXPECT_GT(header->sectionSize(0), header->sectionSize(1)) << "the blanks widen column 1";
 
