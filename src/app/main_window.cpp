@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <exception>
 
+#include "toolkit/qt/frame.h"
+
 namespace pelmora::app {
 
 namespace {
@@ -22,7 +24,7 @@ struct FigureRow {
 };
 
 QGroupBox* MakeFrame(QWidget* parent, const char* caption, QRect geometry) {
-  auto* frame = new QGroupBox(QString::fromUtf8(caption), parent);
+  auto* frame = new toolkit::qt::QtFrame(QString::fromUtf8(caption), parent);
   frame->setGeometry(geometry);
   frame->setFocusPolicy(Qt::NoFocus);
   return frame;
@@ -77,7 +79,7 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
   Label2 = new toolkit::qt::QtLabel(this);
   Label2->setObjectName("Label2");
   Label2->setGeometry(Twips(5040, 3240, 1185, 180));
-  Label2->setText(QString::fromUtf8("更新頻度 1秒"));
+  Label2->SetCaption("更新頻度 1秒");
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
   // The figure grid: a caption and its value on each of three rows.
@@ -98,7 +100,7 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
     caption->setObjectName(QString("Label1_%1").arg(index));
     caption->setGeometry(Twips(180, rowTops[row], 750, 210));
     caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    caption->setText(QString::fromUtf8(texts.caption));
+    caption->SetCaption(texts.caption);
 
     auto* value = new toolkit::qt::QtLabel(container);
     value->setObjectName(QString("Label1_%1").arg(index + 1));
@@ -110,7 +112,7 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
       value->setGeometry(Twips(1080, rowTops[row], 915, 210));
     }
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    value->setText(QString::fromUtf8(texts.value));
+    value->SetCaption(texts.value);
     Label1[index] = caption;
     Label1[index + 1] = value;
   }

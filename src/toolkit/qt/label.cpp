@@ -1,5 +1,9 @@
 #include "toolkit/qt/label.h"
 
+#include <QEvent>
+
+#include "toolkit/qt/fit_text.h"
+
 namespace pelmora::toolkit::qt {
 
 QtLabel::QtLabel(QWidget* parent) : QLabel(parent) {
@@ -11,7 +15,28 @@ void QtLabel::SetCaption(std::string_view caption) {
   const QString text = QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
   if (text == this->text()) return;
   setText(text);
+  FitText();
   UpdateAccessibleName();
+}
+
+void QtLabel::FitText() {
+  const QFont base = parentWidget() ? parentWidget()->font() : QFont();
+  const QFont fitted = FitFont(base, text(), contentsRect().width());
+  if (fitted == base) {
+    if (testAttribute(Qt::WA_SetFont)) setFont(QFont());  // the container's font again
+  } else if (fitted != font()) {
+    setFont(fitted);
+  }
+}
+
+void QtLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  FitText();
+}
+
+void QtLabel::changeEvent(QEvent* event) {
+  QLabel::changeEvent(event);
+  if (event->type() == QEvent::ParentChange) FitText();
 }
 
 void QtLabel::SetAccessiblePrefix(const QString& prefix) {

@@ -8,6 +8,7 @@
 namespace pelmora::toolkit::qt {
 
 // A static text without a background of its own: its container shows through.
+// A text wider than the label is drawn in a smaller font, so it stays whole.
 class QtLabel : public QLabel, public toolkit::Label {
   Q_OBJECT
  public:
@@ -22,8 +23,13 @@ class QtLabel : public QLabel, public toolkit::Label {
   void SetAccessiblePrefix(const QString& prefix);
   const QString& AccessiblePrefix() const { return accessiblePrefix_; }
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
  private:
   void UpdateAccessibleName();
+  void FitText();
 
   QString accessiblePrefix_;
 };

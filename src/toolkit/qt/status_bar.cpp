@@ -1,5 +1,7 @@
 #include "toolkit/qt/status_bar.h"
 
+#include "toolkit/qt/fit_text.h"
+
 #include <qdrawutil.h>
 
 #include <QPaintEvent>
@@ -60,7 +62,6 @@ QSize QtStatusBar::sizeHint() const {
 
 void QtStatusBar::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
-  const QFontMetrics metrics = fontMetrics();
   for (int panel = 1; panel <= PanelCount(); ++panel) {
     const QRect rect = PanelRect(panel);
     if (!rect.intersects(event->rect())) continue;
@@ -68,8 +69,11 @@ void QtStatusBar::paintEvent(QPaintEvent* event) {
     const QRect textRect = rect.adjusted(kTextMargin, 1, -kTextMargin, -1);
     const QString& text = At(panel).shown;
     painter.setPen(palette().color(QPalette::WindowText));
+    // A text a little too wide is drawn smaller; only a much longer one
+    // (a deep path in panel 1) is cut short.
+    painter.setFont(FitFont(font(), text, textRect.width()));
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(text, Qt::ElideRight, textRect.width()));
+                     painter.fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
   }
 }
 

@@ -1,0 +1,26 @@
+#include "toolkit/qt/frame.h"
+
+#include <qdrawutil.h>
+
+#include <QPainter>
+
+namespace pelmora::toolkit::qt {
+
+QtFrame::QtFrame(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+
+void QtFrame::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QFontMetrics metrics = fontMetrics();
+  const int edge = metrics.height() / 2;  // the top line runs through the caption
+  qDrawShadeRect(&painter, QRect(0, edge, width(), height() - edge), palette(), true, 1, 0);
+
+  const QString caption = title();
+  if (caption.isEmpty()) return;
+  const QRect captionRect(6, 0, metrics.horizontalAdvance(caption) + 4, metrics.height());
+  painter.fillRect(captionRect, palette().window());
+  painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::WindowText));
+  painter.drawText(captionRect, Qt::AlignCenter, caption);
+}
+
+}  // namespace pelmora::toolkit::qt
