@@ -3,7 +3,7 @@
 #include <cmath>
 #include <utility>
 
-#include "platform/linux/proc_file_reader.h"
+#include "platform/linux/proc_file_io.h"
 
 namespace pelmora::platform::linux_os {
 

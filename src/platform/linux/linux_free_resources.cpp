@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/linux/proc_file_reader.h"
+#include "platform/linux/proc_file_io.h"
 #include "platform/linux/resource_parsers.h"
 
 namespace pelmora::platform::linux_os {

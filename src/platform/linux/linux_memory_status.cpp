@@ -4,7 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "platform/linux/proc_file_reader.h"
+#include "platform/linux/proc_file_io.h"
 
 namespace pelmora::platform::linux_os {
 

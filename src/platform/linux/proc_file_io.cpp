@@ -64,6 +64,19 @@ ReadStatus ReadFileAt(int dir_fd, const char* name, std::string& storage, std::s
   return ReadStatus::kOk;
 }
 
+bool ReadSmallFile(const std::string& path, std::string& buffer) {
+  constexpr size_t kLargestSmallFile = 1 << 20;
+  // One read must take the whole text: sysctl files give nothing to a read
+  // that does not start at offset 0.
+  buffer.resize(std::max<size_t>(4096, buffer.capacity()));
+  std::string_view content;
+  if (ReadFileAt(AT_FDCWD, path.c_str(), buffer, content, kLargestSmallFile) != ReadStatus::kOk) {
+    return false;
+  }
+  buffer.resize(content.size());
+  return true;
+}
+
 long ReadDirents(int dir_fd, DirentBuffer& buffer) {
   if (buffer.size() < kDirentBufferWords) buffer.resize(kDirentBufferWords);
   for (;;) {
