@@ -369,6 +369,9 @@ def main():
     except Exception as error:  # a step that could not run is a failure too
         check(False, f"{type(error).__name__}: {error}")
     finally:
+        if first and first.process.poll() not in (None, 0):
+            check(False, f"the program died with status {first.process.returncode}: "
+                  + first.process.stderr.read().decode(errors="replace")[-2000:])
         for run_ in (first, second):
             if run_:
                 run_.stop()
