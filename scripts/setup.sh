@@ -8,9 +8,11 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libbenchmark-dev
   fonts-noto-cjk
-  xvfb x11-utils xdotool
 )
 if [[ "${1:-}" == "--test" ]]; then
+  # Headless X servers and tools to drive the program on them.
+  packages+=(xvfb x11-utils xdotool)
+  # Fuzzing: libFuzzer comes with clang.
   packages+=(clang libclang-rt-14-dev)
   # The program on a real X server (tests/e2e), the desktop files' validators
   # and the Debian package's tools (scripts/test-steps/40-package.sh).
