@@ -63,6 +63,15 @@ void BM_BareReadsRealProc(benchmark::State& state) {
 }
 BENCHMARK(BM_BareReadsRealProc)->Unit(benchmark::kMicrosecond);
 
+// One reading of the CPU load meter on the real device.
+void BM_ReadCpuLoadRealDevice(benchmark::State& state) {
+  platform::linux_os::LinuxTickClock clock;
+  platform::linux_os::LinuxCpuTimeDevice device(clock);
+  monitor::CpuLoadMeter meter;
+  for (auto _ : state) benchmark::DoNotOptimize(meter.ReadCpuLoad(device, clock));
+}
+BENCHMARK(BM_ReadCpuLoadRealDevice)->Unit(benchmark::kMicrosecond);
+
 // The real window on the offscreen platform, fed by the real /proc.
 void BM_TickRealProc(benchmark::State& state) {
   app::LinuxServices services;
