@@ -40,10 +40,12 @@ echo "processes running: $(ls -d /proc/[0-9]* | wc -l)"
 measure "interval 1 s"
 
 # Four clicks on the scroll bar's left arrow: 1.0 s -> 0.2 s.
-window=$(DISPLAY="$display" xdotool search --sync --pid "$pid" --name "Pelmora" | head -1)
+window=$(DISPLAY="$display" xdotool search --sync --name "^Pelmora Ver" | head -1)
 for _ in 1 2 3 4; do
   DISPLAY="$display" xdotool mousemove --window "$window" 339 240 click 1
   sleep 0.3
 done
 sleep 2
+shown=$(DISPLAY="$display" xdotool getwindowname "$window")
+echo "after the clicks the window reads: $shown"
 measure "interval 0.2 s"

@@ -32,7 +32,6 @@ void ProcessTable::Resize(int64_t bound) {
   ProcessNames.resize(bound + 1);
   ProcessIds.resize(bound + 1);
   startTimes_.resize(bound + 1);
-  osPaths_.resize(bound + 1);
 }
 
 std::string ProcessTable::FileName(const std::string& path) const {
@@ -48,7 +47,8 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
   ProcessNames.assign(11, std::string());
   ProcessIds.assign(11, std::nullopt);
   startTimes_.assign(11, 0);
-  osPaths_.assign(11, std::string());
+  osPaths_.clear();
+  osPathEnds_.assign(1, 0);
   clickedRow_.reset();
   // Empty until the rebuild completes: a refresh that ends with a run-time
   // error leaves a table that designates nothing and differs from any set.
@@ -68,7 +68,8 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
     controls_.Text.Decode(entry.szExeFile, path);
     list.AddItem(counter, FileName(path));
     ProcessNames[counter] = std::move(path);
-    osPaths_[counter] = entry.szExeFile;
+    osPaths_ += entry.szExeFile;
+    osPathEnds_.push_back(osPaths_.size());
     list.SetSubItem(counter, 1, DecimalText(entry.cntUsage));
     list.SetSubItem(counter, 2, HexText(entry.th32ProcessID));
     ProcessIds[counter] = entry.th32ProcessID;
@@ -95,7 +96,11 @@ bool ProcessTable::ProcessSetChanged(platform::ProcessSnapshotSource& source) {
   if (!snapshot || !snapshot->PathFirst(osPath_)) osPath_.clear();
   int64_t position = 1;
   for (;;) {
-    if (position > ProcessCount || osPath_ != osPaths_[position]) return true;
+    if (position > ProcessCount) return true;
+    const size_t start = osPathEnds_[position - 1];
+    if (std::string_view(osPaths_).substr(start, osPathEnds_[position] - start) != osPath_) {
+      return true;
+    }
     if (!snapshot || !snapshot->PathNext(osPath_)) break;
     ++position;
   }

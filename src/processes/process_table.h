@@ -56,9 +56,11 @@ class ProcessTable {
 
   ProcessControls controls_;
   std::vector<uint64_t> startTimes_;  // identifies each row's process with its ID
-  // Each row's path as the OS gave it, before decoding. The check compares
-  // these: bytes that differ may decode alike, never the other way round.
-  std::vector<std::string> osPaths_;
+  // Each row's path as the OS gave it, before decoding, end to end in one
+  // buffer (row i ends at osPathEnds_[i]). The check compares these: bytes
+  // that differ may decode alike, never the other way round.
+  std::string osPaths_;
+  std::vector<size_t> osPathEnds_;
   std::optional<int64_t> clickedRow_;
   std::string osPath_;  // reused by the check, so a tick allocates nothing new
 };
