@@ -192,17 +192,22 @@ TEST_F(CpuDeviceTest, AnUnreadableOrGarbledSampleGainsNothingAndKeepsTheLastGood
   // The file goes bad between opening the handle and the request.
   auto handle = device.Open();
   ASSERT_TRUE(handle);
+  // Without a reading there is no record: an idle counter that stood still
+  // would read as a fully busy machine.
   int32_t count = 0;
+  table[2] = -7;
   clock.now += 1000;
   feed.readable = false;
-  ASSERT_TRUE(handle->DeviceIoControl(platform::kCpuTimeReadTable, table, count));
-  EXPECT_EQ(table[2], 1000);
+  EXPECT_FALSE(handle->DeviceIoControl(platform::kCpuTimeReadTable, table, count));
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(table[2], -7) << "nothing is written";
   feed.readable = true;
   clock.now += 1000;
   feed.text = "cpu 1 2\n";
-  ASSERT_TRUE(handle->DeviceIoControl(platform::kCpuTimeReadTable, table, count));
-  EXPECT_EQ(table[2], 1000);
-  EXPECT_EQ(count, 16) << "the record is still delivered";
+  EXPECT_FALSE(handle->DeviceIoControl(platform::kCpuTimeReadTable, table, count));
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(device.IdleMilliseconds(), 1000u) << "nothing is gained";
+  EXPECT_EQ(device.Open(), nullptr) << "and the device reads as missing until /proc/stat is back";
   // 300 ticks since the last good sample, a third idle: the share of that
   // whole stretch applies to the 500 ms since the previous request.
   EXPECT_EQ(Span(500, 200, 100), 1000 + 500 / 3);

@@ -34,7 +34,10 @@ LinuxCpuTimeDevice::LinuxCpuTimeDevice(platform::TickClock& clock, std::string s
       }) {}
 
 std::unique_ptr<platform::CpuTimeHandle> LinuxCpuTimeDevice::Open() {
-  if (!readStat_(text_) || !ParseProcStat(text_)) return nullptr;
+  // The request that follows reads /proc/stat anyway: it is read here only
+  // when its last reading failed, or before the first.
+  if (!statGood_) statGood_ = readStat_(text_) && ParseProcStat(text_);
+  if (!statGood_) return nullptr;
   return std::make_unique<Handle>(*this);
 }
 
@@ -44,7 +47,9 @@ bool LinuxCpuTimeDevice::DeviceIoControl(uint32_t code, std::span<int32_t> out,
   if (code != platform::kCpuTimeReadTable) return false;
   if (out.size() < kRecordWords) return false;  // nothing written, nothing consumed
 
-  Advance();
+  // Without a reading of /proc/stat there is nothing to report: no record,
+  // rather than an idle counter that stood still as if the machine were busy.
+  if (!Advance()) return false;
   out[0] = 0;
   out[1] = 0;
   // The word wraps modulo 2^32, as the counter of a 32-bit driver would.
@@ -54,33 +59,35 @@ bool LinuxCpuTimeDevice::DeviceIoControl(uint32_t code, std::span<int32_t> out,
   return true;
 }
 
-void LinuxCpuTimeDevice::Advance() {
+bool LinuxCpuTimeDevice::Advance() {
   // The tick count first, so that it lies as close as possible to the one
   // the caller has just taken.
   const int64_t now = clock_.GetTickCount();
   const std::optional<int64_t> before = std::exchange(prevTick_, now);
 
-  if (!readStat_(text_)) return;
-  const std::optional<CpuTimes> sample = ParseProcStat(text_);
-  if (!sample) return;  // the previous good sample stays the reference
+  const std::optional<CpuTimes> sample =
+      readStat_(text_) ? ParseProcStat(text_) : std::optional<CpuTimes>();
+  statGood_ = sample.has_value();
+  if (!sample) return false;  // the previous good sample stays the reference
   const std::optional<CpuTimes> previous = std::exchange(prevSample_, *sample);
-  if (!previous) return;  // the first sample has no span before it
+  if (!previous) return true;  // the first sample has no span before it
 
   if (std::optional<IdleShare> share = IdleShareBetween(*previous, *sample)) lastShare_ = share;
-  if (!before || !lastShare_ || now <= *before) return;  // a clock that stood still or went back
+  if (!before || !lastShare_ || now <= *before) return true;  // the clock stood still or went back
 
   const uint64_t elapsed = static_cast<uint64_t>(now) - static_cast<uint64_t>(*before);
   if (lastShare_->idle == lastShare_->total) {  // fully idle: exactly the elapsed time
     idleWhole_ += elapsed;
-    return;
+    return true;
   }
-  if (lastShare_->idle == 0) return;  // fully busy
+  if (lastShare_->idle == 0) return true;  // fully busy
   double whole = 0.0;
   idleFraction_ = std::modf(idleFraction_ + static_cast<double>(lastShare_->idle) *
                                                 static_cast<double>(elapsed) /
                                                 static_cast<double>(lastShare_->total),
                             &whole);
   idleWhole_ += static_cast<uint64_t>(whole);
+  return true;
 }
 
 }  // namespace pelmora::platform::linux_os

@@ -43,11 +43,13 @@ class LinuxCpuTimeDevice : public platform::CpuTimeDevice {
   uint64_t IdleMilliseconds() const { return idleWhole_; }
 
  private:
-  void Advance();
+  // Takes a new sample and advances the idle counter; false without one.
+  bool Advance();
 
   platform::TickClock& clock_;
   StatReader readStat_;
-  std::string text_;  // reused for every read
+  std::string text_;
+  bool statGood_ = false;  // the last reading of /proc/stat could be parsed
 
   std::optional<CpuTimes> prevSample_;  // the last good sample
   std::optional<int64_t> prevTick_;     // tick count of the previous table request
