@@ -125,9 +125,9 @@ void BM_TickFakeProcesses(benchmark::State& state) {
   for (int i = 0; i < 24; ++i) labelPointers[i] = &labels[i];
   fakes::FakeMessageBox msgBox;
   fakes::FakeTextServices text;
-  app::Form1 form({formWindow, list, statusBar, picture, timer, scroll, label2, labelPointers,
-                   msgBox, text},
-                  {instance, cpu, clock, memory, resources, processes, control});
+  app::Form1 form(
+      {formWindow, list, statusBar, picture, timer, scroll, label2, labelPointers, msgBox, text},
+      {instance, cpu, clock, memory, resources, processes, control});
   form.Form_Load();
   form.Form_Activate();
   for (int i = 0; i < 60; ++i) {

@@ -8,8 +8,8 @@ namespace {
 
 // The eight columns of the process list, blanks included.
 constexpr const char* kColumnHeaders[] = {
-    "     ファイル名      ", "参照回数",     " プロセスID ", "基本優先順位",
-    "スレッド数",           " ヒープID  ", "モジュールID", "親プロセスID",
+    "     ファイル名      ", "参照回数",     " プロセスID ", "基本優先順位", "スレッド数",
+    " ヒープID  ",           "モジュールID", "親プロセスID",
 };
 
 }  // namespace
@@ -18,11 +18,12 @@ Form1::Form1(const Form1Controls& controls, const Form1Services& services)
     : controls_(controls),
       services_(services),
       table_({controls.ListView1, controls.StatusBar1, controls.MsgBox, controls.Text}),
-      tick_({controls.Form, controls.Timer1, controls.Label1, controls.StatusBar1, controls.Picture1},
-            {services.CpuTime, services.Clock, services.Memory, services.Resources}, cpuLoad_,
-            history_, [this] {
-              if (table_.ProcessSetChanged(services_.Processes)) Command1_Click();
-            }) {}
+      tick_(
+          {controls.Form, controls.Timer1, controls.Label1, controls.StatusBar1, controls.Picture1},
+          {services.CpuTime, services.Clock, services.Memory, services.Resources}, cpuLoad_,
+          history_, [this] {
+            if (table_.ProcessSetChanged(services_.Processes)) Command1_Click();
+          }) {}
 
 void Form1::Form_Load() {
   if (services_.Instance.PrevInstance()) {

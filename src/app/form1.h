@@ -72,9 +72,9 @@ class Form1 {
  private:
   Form1Controls controls_;
   Form1Services services_;
-  monitor::CpuLoadMeter cpuLoad_;      // WintopBuffer, PrevTick, CurTick, PrevIdleTime
-  monitor::History history_;           // History, WarmUpCount
-  processes::ProcessTable table_;      // ProcessNames, ProcessIds, ProcessCount
+  monitor::CpuLoadMeter cpuLoad_;  // WintopBuffer, PrevTick, CurTick, PrevIdleTime
+  monitor::History history_;       // History, WarmUpCount
+  processes::ProcessTable table_;  // ProcessNames, ProcessIds, ProcessCount
   monitor::SamplingTick tick_;
 };
 

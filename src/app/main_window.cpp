@@ -137,8 +137,8 @@ MainWindow::~MainWindow() = default;
 Form1Controls MainWindow::Controls() {
   std::array<toolkit::Label*, 24> labels{};
   for (int i = 0; i < 24; ++i) labels[i] = Label1[i];
-  return {window_, *ListView1, *StatusBar1, *Picture1, *Timer1, *HScroll1, *Label2, labels,
-          msgBox_, text_};
+  return {window_,   *ListView1, *StatusBar1, *Picture1, *Timer1,
+          *HScroll1, *Label2,    labels,      msgBox_,   text_};
 }
 
 template <typename Procedure>

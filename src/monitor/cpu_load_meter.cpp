@@ -44,10 +44,11 @@ float CpuLoadMeter::ReadCpuLoad(platform::CpuTimeDevice& device, platform::TickC
   const int64_t elapsed = CurTick - PrevTick;
   if (elapsed > 0 && HasPrevTick() && hasPrevIdleTime_) {
     // The counter is a 32-bit word that wraps: its growth is taken modulo 2^32.
-    const auto idleDelta = static_cast<int32_t>(static_cast<uint32_t>(idleTime) -
-                                                static_cast<uint32_t>(PrevIdleTime));
+    const auto idleDelta =
+        static_cast<int32_t>(static_cast<uint32_t>(idleTime) - static_cast<uint32_t>(PrevIdleTime));
     const int64_t product = static_cast<int64_t>(idleDelta) * 10000;
-    result = static_cast<float>(10000.0 - static_cast<double>(product) / static_cast<double>(elapsed));
+    result =
+        static_cast<float>(10000.0 - static_cast<double>(product) / static_cast<double>(elapsed));
   }
   PrevIdleTime = idleTime;
   hasPrevIdleTime_ = true;

@@ -8,15 +8,15 @@ namespace pelmora::platform {
 // One process as the snapshot delivers it. Numbers are kept in 64 bits:
 // addresses and inode numbers do not fit 32.
 struct ProcessEntry {
-  std::string szExeFile;           // full path of the executable, raw OS bytes
-  int64_t cntUsage = 0;            // open file descriptors
+  std::string szExeFile;  // full path of the executable, raw OS bytes
+  int64_t cntUsage = 0;   // open file descriptors
   int64_t th32ProcessID = 0;
-  int64_t pcPriClassBase = 0;      // scheduling priority
+  int64_t pcPriClassBase = 0;  // scheduling priority
   int64_t cntThreads = 0;
   uint64_t th32DefaultHeapID = 0;  // start of the heap
   uint64_t th32ModuleID = 0;       // inode of the executable file
   int64_t th32ParentProcessID = 0;
-  uint64_t startTime = 0;          // start time in clock ticks after boot
+  uint64_t startTime = 0;  // start time in clock ticks after boot
 };
 
 // A snapshot of the running processes in ascending ID order. Destroying it

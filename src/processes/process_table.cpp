@@ -38,8 +38,9 @@ std::string ProcessTable::FileName(const std::string& path) const {
   // The file name starts after the last "/"; UTF-8 never has that byte
   // inside a multi-byte character.
   const size_t slash = path.rfind('/');
-  const std::string_view name =
-      slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
+  const std::string_view name = slash == std::string::npos
+                                    ? std::string_view(path)
+                                    : std::string_view(path).substr(slash + 1);
   return controls_.Text.LowerCase(name);
 }
 
@@ -120,7 +121,8 @@ std::optional<int64_t> ProcessTable::FindKey(const std::string& key) const {
   const int64_t n = ProcessCount;
   // The row the key came from is the one meant, when it still matches;
   // several processes of one executable share a key.
-  if (clickedRow_ && *clickedRow_ <= n && controls_.Text.LowerCase(ProcessNames[*clickedRow_]) == key) {
+  if (clickedRow_ && *clickedRow_ <= n &&
+      controls_.Text.LowerCase(ProcessNames[*clickedRow_]) == key) {
     return clickedRow_;
   }
   for (int64_t i = 1; i <= n; ++i) {
@@ -145,9 +147,8 @@ void ProcessTable::Command2_Click(platform::ProcessControl& control) {
   std::unique_ptr<platform::ProcessHandle> handle =
       control.OpenProcess(ProcessIds[*match].value_or(0), startTimes_[*match]);
 
-  const std::string name = controls_.ListView1.SelectedIndex()
-                               ? controls_.ListView1.SelectedText()
-                               : FileName(ProcessNames[*match]);
+  const std::string name = controls_.ListView1.SelectedIndex() ? controls_.ListView1.SelectedText()
+                                                               : FileName(ProcessNames[*match]);
   const int answer = controls_.MsgBox.MsgBox(TerminationPrompt(name),
                                              toolkit::kMbOkCancelExclamation, kWarningTitle);
   if (answer == toolkit::kIdOk && handle) handle->TerminateProcess();

@@ -31,8 +31,8 @@ class FakeCpuTimeDevice : public platform::CpuTimeDevice {
   std::unique_ptr<platform::CpuTimeHandle> Open() override;
 
   bool opens = true;
-  std::vector<int32_t> table;     // written by control code 1
-  std::optional<int32_t> count;   // reported by control code 1; nullopt: nothing reported
+  std::vector<int32_t> table;    // written by control code 1
+  std::optional<int32_t> count;  // reported by control code 1; nullopt: nothing reported
   std::vector<uint32_t> requests;
   int openCount = 0;
   int closeCount = 0;

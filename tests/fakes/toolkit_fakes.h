@@ -114,8 +114,8 @@ class FakeListView : public toolkit::ListView {
   std::vector<int32_t> autoSized;
   std::vector<std::array<std::string, 8>> rows;  // row i (from 1) at rows[i - 1]
   std::optional<int64_t> selected;
-  int updates = 0;  // rebuilds begun
-  int ended = 0;    // rebuilds ended
+  int updates = 0;        // rebuilds begun
+  int ended = 0;          // rebuilds ended
   int64_t failAtRow = 0;  // AddItem of this row fails with a run-time error
 };
 

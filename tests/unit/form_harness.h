@@ -18,8 +18,8 @@ struct FormHarness {
     cpu.table = {0, 0, 0, platform::kCpuTimeIdleFlag};
     cpu.count = 16;
     clock.now = 100000;
-    memory.status = {1024 * 523352LL, 1024 * 261676LL, 2048 * 1024LL, 1024 * 1024LL,
-                     1024 * 525400LL, 1024 * 262700LL};
+    memory.status = {1024 * 523352LL, 1024 * 261676LL, 2048 * 1024LL,
+                     1024 * 1024LL,   1024 * 525400LL, 1024 * 262700LL};
     processes.processes = {Process("/sbin/init", 1), Process("/usr/bin/Foo", 100)};
     for (const auto& p : processes.processes) control.running[p.th32ProcessID] = {p.startTime};
     window = std::make_unique<app::Form1>(

@@ -77,10 +77,10 @@ TEST(CpuLoadMeter, ScansFlagWordsWithinTheCount) {
   twoFlagged[3] = 2;
   twoFlagged[11] = 2;
   const Case cases[] = {
-      {{0, 0, 0, 2}, 0, 0},      {{0, 0, 0, 2}, 1, 0},  {{0, 0, 0, 2}, 2, 0},
-      {{0, 0, 0, 2}, 3, 7500},   {atEleven, 11, 7500},  {atEleven, 10, 0},
-      {{0, 0, 0, 1}, 16, 0},     {{0, 0, 0, 4}, 16, 0}, {{0, 0, 0, 5}, 16, 0},
-      {{0, 0, 0, 3}, 16, 7500},  {{0, 0, 0, -1}, 16, 7500},
+      {{0, 0, 0, 2}, 0, 0},     {{0, 0, 0, 2}, 1, 0},      {{0, 0, 0, 2}, 2, 0},
+      {{0, 0, 0, 2}, 3, 7500},  {atEleven, 11, 7500},      {atEleven, 10, 0},
+      {{0, 0, 0, 1}, 16, 0},    {{0, 0, 0, 4}, 16, 0},     {{0, 0, 0, 5}, 16, 0},
+      {{0, 0, 0, 3}, 16, 7500}, {{0, 0, 0, -1}, 16, 7500},
   };
   for (const Case& c : cases) {
     FakeCpuTimeDevice device;
@@ -135,7 +135,8 @@ TEST(CpuLoadMeter, NoElapsedTimeGivesZeroButTakesTheCounter) {
 
 TEST(CpuLoadMeter, MeasuresAfterMonthsOfUptime) {
   // 30 days and 60 days in milliseconds: beyond 2^31 and 2^32.
-  for (int64_t start : {int64_t{30} * 86400000, int64_t{60} * 86400000, int64_t{1} << 31, int64_t{1} << 32}) {
+  for (int64_t start :
+       {int64_t{30} * 86400000, int64_t{60} * 86400000, int64_t{1} << 31, int64_t{1} << 32}) {
     Meter m;
     m.Read(start - 1000, 0);
     EXPECT_EQ(m.Read(start, 250), 7500) << start;

@@ -10,10 +10,9 @@ using fakes::FormHarness;
 TEST(FormLoad, SetsUpColumnsIntervalListAndMarker) {
   FormHarness h;
   h.window->Form_Load();
-  EXPECT_EQ(h.list.headers,
-            (std::vector<std::string>{"     ファイル名      ", "参照回数", " プロセスID ",
-                                      "基本優先順位", "スレッド数", " ヒープID  ", "モジュールID",
-                                      "親プロセスID"}));
+  EXPECT_EQ(h.list.headers, (std::vector<std::string>{
+                                "     ファイル名      ", "参照回数", " プロセスID ", "基本優先順位",
+                                "スレッド数", " ヒープID  ", "モジュールID", "親プロセスID"}));
   EXPECT_EQ(h.list.autoSized, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6}))
       << "every column but the last fits its header";
   EXPECT_EQ(h.timer.interval, 1000);
@@ -34,10 +33,10 @@ TEST(FormLoad, RefusesASecondInstanceAndAMissingDevice) {
     std::string text;
     std::string title;
   };
-  for (const Case& c : {Case{true, true, "すでに起動しています。", "Pelmora 二重起動エラー"},
-                        Case{true, false, "すでに起動しています。", "Pelmora 二重起動エラー"},
-                        Case{false, false, "WINTOP.VXD がないか、動作しません？！",
-                             "Pelmora WINTOP.VXDエラー"}}) {
+  for (const Case& c :
+       {Case{true, true, "すでに起動しています。", "Pelmora 二重起動エラー"},
+        Case{true, false, "すでに起動しています。", "Pelmora 二重起動エラー"},
+        Case{false, false, "WINTOP.VXD がないか、動作しません？！", "Pelmora WINTOP.VXDエラー"}}) {
     FormHarness h;
     h.instance.other = c.other;
     h.cpu.opens = c.device;

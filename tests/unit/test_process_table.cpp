@@ -62,14 +62,12 @@ TEST(ProcessTable, RowsShowTheLowerCasedFileNameAndTheNumbers) {
   entry.th32DefaultHeapID = 0x55d4a8c3e000ULL;
   entry.th32ModuleID = 0x1'0000'0001ULL;
   entry.th32ParentProcessID = 1;
-  t.source.processes = {entry, Process("KERNEL32.DLL", 0x80000001LL),
-                        Process("/opt/dir/", 3)};
+  t.source.processes = {entry, Process("KERNEL32.DLL", 0x80000001LL), Process("/opt/dir/", 3)};
   t.Refresh();
 
   ASSERT_EQ(t.list.rows.size(), 3u);
-  EXPECT_EQ(t.list.rows[0],
-            (std::array<std::string, 8>{"xorg", "42", "1234", "20", "7", "55D4A8C3E000",
-                                        "100000001", "1"}));
+  EXPECT_EQ(t.list.rows[0], (std::array<std::string, 8>{"xorg", "42", "1234", "20", "7",
+                                                        "55D4A8C3E000", "100000001", "1"}));
   EXPECT_EQ(t.list.rows[1][0], "kernel32.dll") << "a path without a directory part";
   EXPECT_EQ(t.list.rows[1][2], "80000001") << "an identifier beyond 31 bits, whole";
   EXPECT_EQ(t.list.rows[2][0], "") << "a path that ends in a slash";

@@ -60,7 +60,7 @@ TEST(SamplingTick, MinimizedTicksWriteOnlyTheCaptionAndTheHistory) {
   h.Start();
   h.form.minimized = true;
   h.memory.status.dwAvailPhys = h.memory.status.dwTotalPhys * 5433 / 10000;  // 45.67 % in use
-  h.NextSample(10000, 8766);                                                  // 12.34 % busy
+  h.NextSample(10000, 8766);                                                 // 12.34 % busy
   h.log.clear();
   h.picture.calls.clear();
   const int snapshots = h.processes.snapshots;
@@ -88,9 +88,9 @@ TEST(SamplingTick, CpuFiguresPassUnclamped) {
     std::string panel;
     float stored;
   };
-  for (const Case& c : {Case{10250, "CPU負荷率 : -2.50%", -2.5f},
-                        Case{-3025, "CPU負荷率 : 130.25%", 130.25f},
-                        Case{9250, "CPU負荷率 : 7.50%", 7.5f}}) {
+  for (const Case& c :
+       {Case{10250, "CPU負荷率 : -2.50%", -2.5f}, Case{-3025, "CPU負荷率 : 130.25%", 130.25f},
+        Case{9250, "CPU負荷率 : 7.50%", 7.5f}}) {
     FormHarness h;
     h.Start();
     h.NextSample(10000, c.idleDelta);

@@ -18,8 +18,8 @@ void QtFrame::paintEvent(QPaintEvent*) {
   if (caption.isEmpty()) return;
   const QRect captionRect(6, 0, metrics.horizontalAdvance(caption) + 4, metrics.height());
   painter.fillRect(captionRect, palette().window());
-  painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                 QPalette::WindowText));
+  painter.setPen(
+      palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
   painter.drawText(captionRect, Qt::AlignCenter, caption);
 }
 

@@ -1,13 +1,12 @@
 #include "toolkit/qt/status_bar.h"
 
-#include "toolkit/qt/fit_text.h"
-
 #include <qdrawutil.h>
 
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
 
+#include "toolkit/qt/fit_text.h"
 #include "toolkit/runtime_error.h"
 
 namespace pelmora::toolkit::qt {
