@@ -41,12 +41,4 @@ BENCHMARK(BM_RefreshInMemory)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  bench::UseOffscreenPlatform();
-  int qtArgc = 1;
-  QApplication app(qtArgc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return pelmora::bench::RunBenchmarks(argc, argv); }

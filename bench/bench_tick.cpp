@@ -15,6 +15,7 @@
 #include "common.h"
 #include "fakes/platform_fakes.h"
 #include "fakes/toolkit_fakes.h"
+#include "unit/form_harness.h"
 
 namespace {
 
@@ -113,21 +114,10 @@ void BM_TickFakeProcesses(benchmark::State& state) {
   memory.status = {8LL << 30, 3LL << 30, 2LL << 30, 1LL << 30, 10LL << 30, 4LL << 30};
   fakes::FakeFreeResources resources;
   fakes::FakeProcessControl control;
-  fakes::FakeWindow formWindow;
-  fakes::FakeListView list;
-  fakes::FakeStatusBar statusBar;
+  fakes::FakeControls controls(false);
   CountingDrawingArea picture;
-  fakes::ManualTimer timer;
-  fakes::FakeScrollBar scroll;
-  fakes::FakeLabel label2;
-  std::array<fakes::FakeLabel, 24> labels;
-  std::array<toolkit::Label*, 24> labelPointers;
-  for (int i = 0; i < 24; ++i) labelPointers[i] = &labels[i];
-  fakes::FakeMessageBox msgBox;
-  fakes::FakeTextServices text;
-  app::Form1 form(
-      {formWindow, list, statusBar, picture, timer, scroll, label2, labelPointers, msgBox, text},
-      {instance, cpu, clock, memory, resources, processes, control});
+  app::Form1 form(controls.Controls(nullptr, &picture),
+                  {instance, cpu, clock, memory, resources, processes, control});
   form.Form_Load();
   form.Form_Activate();
   for (int i = 0; i < 60; ++i) {
@@ -158,12 +148,4 @@ BENCHMARK(BM_BareWalkFakeProcesses)->Arg(3000)->Arg(30000)->Unit(benchmark::kMic
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  bench::UseOffscreenPlatform();
-  int qtArgc = 1;
-  QApplication app(qtArgc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return pelmora::bench::RunBenchmarks(argc, argv); }

@@ -1,5 +1,8 @@
 #include "common.h"
 
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
@@ -21,7 +24,15 @@ namespace pelmora::bench {
 
 uint64_t Allocations() { return allocations.load(std::memory_order_relaxed); }
 
-void UseOffscreenPlatform() { setenv("QT_QPA_PLATFORM", "offscreen", 0); }
+int RunBenchmarks(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  int qtArgc = 1;
+  QApplication app(qtArgc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
 
 namespace {
 

@@ -12,8 +12,9 @@ namespace pelmora::bench {
 // Allocations made by this program since it started.
 uint64_t Allocations();
 
-// Chooses Qt's offscreen platform unless one was chosen.
-void UseOffscreenPlatform();
+// Runs the program's benchmarks inside a QApplication on Qt's offscreen
+// platform (unless another platform was chosen).
+int RunBenchmarks(int argc, char** argv);
 
 // A fixed set of processes, walked without copying the set.
 class MemoryProcessSource : public platform::ProcessSnapshotSource {

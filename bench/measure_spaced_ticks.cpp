@@ -14,6 +14,7 @@
 #include "app/linux_services.h"
 #include "fakes/toolkit_fakes.h"
 #include "processes/process_table.h"
+#include "unit/form_harness.h"
 
 namespace {
 
@@ -31,25 +32,14 @@ int main(int argc, char** argv) {
   const int spacing = argc > 2 ? std::atoi(argv[2]) : 1000;
 
   app::LinuxServices services;
-  fakes::FakeWindow window;
-  fakes::FakeListView list;
-  fakes::FakeStatusBar statusBar;
-  fakes::RecordingDrawingArea picture;
-  fakes::ManualTimer timer;
-  fakes::FakeScrollBar scroll;
-  fakes::FakeLabel label2;
-  std::array<fakes::FakeLabel, 24> labels;
-  std::array<toolkit::Label*, 24> pointers;
-  for (int i = 0; i < 24; ++i) pointers[i] = &labels[i];
-  fakes::FakeMessageBox msgBox;
-  fakes::FakeTextServices text;
-  app::Form1 form({window, list, statusBar, picture, timer, scroll, label2, pointers, msgBox, text},
-                  services.Services());
+  fakes::FakeControls controls(false);
+  app::Form1 form(controls.Controls(), services.Services());
   form.Form_Load();
   form.Form_Activate();
 
   // The check alone, on a table of its own built from the same processes.
-  processes::ProcessTable table({list, statusBar, msgBox, text});
+  processes::ProcessTable table(
+      {controls.list, controls.statusBar, controls.msgBox, controls.text});
   table.Command1_Click(services.processes);
 
   double tickMs = 0;

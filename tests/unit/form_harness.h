@@ -8,12 +8,41 @@
 
 namespace pelmora::fakes {
 
-struct FormHarness {
-  FormHarness() : resources(&log), statusBar(&log), form(&log) {
+// The window's controls as recording fakes, ready to hand to a Form1.
+struct FakeControls {
+  // With logCalls, the window, the status bar and Label1 log what is set.
+  explicit FakeControls(bool logCalls = true)
+      : statusBar(logCalls ? &log : nullptr), form(logCalls ? &log : nullptr) {
     for (int i = 0; i < 24; ++i) {
-      labels[i] = std::make_unique<FakeLabel>("Label1(" + std::to_string(i) + ")", &log);
+      labels[i] = std::make_unique<FakeLabel>("Label1(" + std::to_string(i) + ")",
+                                              logCalls ? &log : nullptr);
       labelPointers[i] = labels[i].get();
     }
+  }
+
+  // The controls; otherText and otherPicture stand in for the fakes' own.
+  app::Form1Controls Controls(toolkit::TextServices* otherText = nullptr,
+                              toolkit::DrawingArea* otherPicture = nullptr) {
+    return {form,   list,          statusBar, otherPicture ? *otherPicture : picture, timer, scroll,
+            label2, labelPointers, msgBox,    otherText ? *otherText : text};
+  }
+
+  CallLog log;
+  FakeListView list;
+  FakeStatusBar statusBar;
+  RecordingDrawingArea picture;
+  ManualTimer timer;
+  FakeScrollBar scroll;
+  FakeLabel label2{"Label2"};
+  std::array<std::unique_ptr<FakeLabel>, 24> labels;
+  std::array<toolkit::Label*, 24> labelPointers{};
+  FakeMessageBox msgBox;
+  FakeTextServices text;
+  FakeWindow form;
+};
+
+struct FormHarness : FakeControls {
+  FormHarness() : resources(&log) {
     // An idle record at the start of the table.
     cpu.table = {0, 0, 0, platform::kCpuTimeIdleFlag};
     cpu.count = 16;
@@ -23,8 +52,7 @@ struct FormHarness {
     processes.processes = {Process("/sbin/init", 1), Process("/usr/bin/Foo", 100)};
     for (const auto& p : processes.processes) control.running[p.th32ProcessID] = {p.startTime};
     window = std::make_unique<app::Form1>(
-        app::Form1Controls{form, list, statusBar, picture, timer, scroll, label2, labelPointers,
-                           msgBox, text},
+        Controls(),
         app::Form1Services{instance, cpu, clock, memory, resources, processes, control});
   }
 
@@ -40,7 +68,6 @@ struct FormHarness {
     cpu.table[2] += idleDeltaMs;
   }
 
-  CallLog log;
   FakeSingleInstance instance;
   FakeCpuTimeDevice cpu;
   FakeTickClock clock;
@@ -48,18 +75,6 @@ struct FormHarness {
   FakeFreeResources resources;
   FakeProcessSource processes;
   FakeProcessControl control;
-
-  FakeListView list;
-  FakeStatusBar statusBar;
-  RecordingDrawingArea picture;
-  ManualTimer timer;
-  FakeScrollBar scroll;
-  FakeLabel label2{"Label2"};
-  std::array<std::unique_ptr<FakeLabel>, 24> labels;
-  std::array<toolkit::Label*, 24> labelPointers{};
-  FakeMessageBox msgBox;
-  FakeTextServices text;
-  FakeWindow form;
   std::unique_ptr<app::Form1> window;
 };
 

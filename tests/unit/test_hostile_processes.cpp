@@ -24,6 +24,7 @@
 #include "platform/linux/linux_process_snapshot.h"
 #include "toolkit/qt/text_services.h"
 #include "toolkit/utf8.h"
+#include "unit/form_harness.h"
 
 extern char** environ;
 
@@ -138,20 +139,18 @@ class HookedSource : public platform::ProcessSnapshotSource {
 
 // A Form1 on the real process snapshot and the real text decoding, with
 // fakes for the rest.
-struct RealProcessesForm {
+struct RealProcessesForm : FakeControls {
   RealProcessesForm() {
-    for (int i = 0; i < 24; ++i) labelPointers[i] = &labels[i];
     cpu.table = {0, 0, 0, platform::kCpuTimeIdleFlag};
     cpu.count = 16;
-    form = std::make_unique<app::Form1>(
-        app::Form1Controls{window, list, statusBar, picture, timer, scroll, label2, labelPointers,
-                           msgBox, text},
+    window = std::make_unique<app::Form1>(
+        Controls(&decoder),
         app::Form1Services{instance, cpu, clock, memory, resources, source, control});
   }
 
   // The row of a process, from 1; 0 when it is not listed.
   int64_t RowOf(pid_t pid) const {
-    const auto& table = form->Table();
+    const auto& table = window->Table();
     for (int64_t i = 1; i <= table.ProcessCount; ++i) {
       if (table.ProcessIds[i] == pid) return i;
     }
@@ -160,7 +159,7 @@ struct RealProcessesForm {
   const std::string& Shown(int64_t row) const { return list.rows.at(row - 1)[0]; }
   // Every row is valid UTF-8 and the list matches the table.
   void ExpectConsistent() const {
-    const auto& table = form->Table();
+    const auto& table = window->Table();
     ASSERT_EQ(static_cast<int64_t>(list.rows.size()), table.ProcessCount);
     EXPECT_EQ(statusBar.panels[2], std::to_string(table.ProcessCount));
     for (const auto& row : list.rows) {
@@ -175,18 +174,8 @@ struct RealProcessesForm {
   FakeFreeResources resources;
   HookedSource source;
   FakeProcessControl control;
-  FakeListView list;
-  FakeStatusBar statusBar;
-  RecordingDrawingArea picture;
-  ManualTimer timer;
-  FakeScrollBar scroll;
-  FakeLabel label2;
-  std::array<FakeLabel, 24> labels;
-  std::array<toolkit::Label*, 24> labelPointers{};
-  FakeMessageBox msgBox;
-  toolkit::qt::QtTextServices text;
-  FakeWindow window;
-  std::unique_ptr<app::Form1> form;
+  toolkit::qt::QtTextServices decoder;
+  std::unique_ptr<app::Form1> window;
 };
 
 class HostileProcesses : public testing::Test {
@@ -227,8 +216,8 @@ TEST_F(HostileProcesses, NamesTheKernelAllowsShowAsValidTextWithReplacements) {
   ASSERT_EQ(::unlink(gonePath.c_str()), 0);
 
   RealProcessesForm f;
-  f.form->Form_Load();
-  f.form->Form_Activate();
+  f.window->Form_Load();
+  f.window->Form_Activate();
   f.ExpectConsistent();
 
   const struct {
@@ -249,7 +238,7 @@ TEST_F(HostileProcesses, NamesTheKernelAllowsShowAsValidTextWithReplacements) {
   }
   // The key of a clicked hostile row is its lower-cased, decoded path.
   f.list.selected = f.RowOf(hostile->pid());
-  f.form->ListView1_Click();
+  f.window->ListView1_Click();
   std::string dir = dir_;
   for (char& c : dir) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   EXPECT_EQ(f.statusBar.panels[0], dir + "/" + expected[0].shown);
@@ -257,7 +246,7 @@ TEST_F(HostileProcesses, NamesTheKernelAllowsShowAsValidTextWithReplacements) {
   // The zombies are reaped: the next tick notices and rebuilds.
   zombie->Reap();
   plainZombie->Reap();
-  f.form->Timer1_Timer();
+  f.window->Timer1_Timer();
   f.ExpectConsistent();
   EXPECT_EQ(f.RowOf(zombie->pid()), 0);
 }
@@ -280,7 +269,7 @@ TEST_F(HostileProcesses, ProcessVanishingBetweenTheChecksAndTheReadsIsSkipped) {
     ASSERT_TRUE(victim);
     ASSERT_TRUE(PollUntil([&] { return Exe(victim->pid()) == program; }));
     RealProcessesForm f;
-    f.form->Form_Load();
+    f.window->Form_Load();
     ASSERT_GT(f.RowOf(victim->pid()), 0);
 
     // A newcomer makes the set differ; the victim goes at the chosen moment.
@@ -290,7 +279,7 @@ TEST_F(HostileProcesses, ProcessVanishingBetweenTheChecksAndTheReadsIsSkipped) {
     f.source.taken = 0;
     f.source.hookOn = m.snapshot;
     (m.afterListing ? f.source.beforeWalking : f.source.beforeTaking) = [&] { victim->Reap(); };
-    f.form->Timer1_Timer();
+    f.window->Timer1_Timer();
 
     EXPECT_EQ(f.source.taken, 2) << "the check found a change and the list was rebuilt";
     EXPECT_EQ(f.RowOf(victimPid), 0);

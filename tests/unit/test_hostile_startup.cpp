@@ -39,15 +39,13 @@ class Scratch {
 
 // A Form1 whose CPU-time device and memory source are the real ones, reading
 // files the test writes.
-struct RealDeviceForm {
+struct RealDeviceForm : FakeControls {
   explicit RealDeviceForm(const std::string& statPath, const std::string& meminfoPath)
       : device(clock, statPath), memory(meminfoPath) {
-    for (int i = 0; i < 24; ++i) labelPointers[i] = &labels[i];
     clock.now = 1000;
     processes.processes = {Process("/sbin/init", 1)};
-    form = std::make_unique<app::Form1>(
-        app::Form1Controls{window, list, statusBar, picture, timer, scroll, label2, labelPointers,
-                           msgBox, text},
+    window = std::make_unique<app::Form1>(
+        Controls(),
         app::Form1Services{instance, device, clock, memory, resources, processes, control});
   }
 
@@ -58,18 +56,7 @@ struct RealDeviceForm {
   FakeFreeResources resources;
   FakeProcessSource processes;
   FakeProcessControl control;
-  FakeListView list;
-  FakeStatusBar statusBar;
-  RecordingDrawingArea picture;
-  ManualTimer timer;
-  FakeScrollBar scroll;
-  FakeLabel label2;
-  std::array<FakeLabel, 24> labels;
-  std::array<toolkit::Label*, 24> labelPointers{};
-  FakeMessageBox msgBox;
-  FakeTextServices text;
-  FakeWindow window;
-  std::unique_ptr<app::Form1> form;
+  std::unique_ptr<app::Form1> window;
 };
 
 std::string CpuLine(uint64_t user, uint64_t idle) {
@@ -79,7 +66,7 @@ std::string CpuLine(uint64_t user, uint64_t idle) {
 // No figure shows nan, inf, a minus sign or an empty text.
 void ExpectSaneFigures(const RealDeviceForm& f, const std::string& context) {
   for (int i = 1; i < 24; i += 2) {
-    const std::string& text = f.labels[i].caption;
+    const std::string& text = f.labels[i]->caption;
     EXPECT_FALSE(text.empty()) << context << ": Label1(" << i << ")";
     for (const char* bad : {"nan", "NaN", "inf", "\u221E", "-"}) {
       EXPECT_EQ(text.find(bad), std::string::npos) << context << ": Label1(" << i << ") " << text;
@@ -101,17 +88,17 @@ TEST(HostileStartup, UnreadableProcStatShowsTheDeviceMessageAndEnds) {
         scratch.Write("garbage", "cpu  x y z w\n"), scratch.Path("")}) {
     SCOPED_TRACE(stat);
     RealDeviceForm f(stat, meminfo);
-    f.form->Form_Load();
+    f.window->Form_Load();
     ASSERT_EQ(f.msgBox.shown.size(), 1u);
     EXPECT_EQ(f.msgBox.shown[0].prompt, "WINTOP.VXD がないか、動作しません？！");
     EXPECT_EQ(f.msgBox.shown[0].title, "Pelmora WINTOP.VXDエラー");
-    EXPECT_EQ(f.window.endCount, 1);
+    EXPECT_EQ(f.form.endCount, 1);
     EXPECT_EQ(f.timer.interval, 0);
   }
   // Root reads any file whatever its mode: the unreadable case needs a user.
   if (::geteuid() != 0) {
     RealDeviceForm f(unreadable, meminfo);
-    f.form->Form_Load();
+    f.window->Form_Load();
     EXPECT_EQ(f.msgBox.shown.size(), 1u);
   }
 }
@@ -141,14 +128,14 @@ TEST(HostileStartup, BrokenMeminfoGivesDefinedFigures) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     RealDeviceForm f(stat, scratch.Write("meminfo", c.text));
-    f.form->Form_Load();
+    f.window->Form_Load();
     ASSERT_TRUE(f.msgBox.shown.empty());
-    f.form->Form_Activate();
+    f.window->Form_Activate();
     ExpectSaneFigures(f, c.name);
-    EXPECT_EQ(f.labels[1].caption, c.totalPhys);
-    EXPECT_EQ(f.labels[5].caption, c.usePhys);
-    EXPECT_EQ(f.labels[13].caption, c.totalSwap);
-    EXPECT_EQ(f.labels[17].caption, c.useSwap);
+    EXPECT_EQ(f.labels[1]->caption, c.totalPhys);
+    EXPECT_EQ(f.labels[5]->caption, c.usePhys);
+    EXPECT_EQ(f.labels[13]->caption, c.totalSwap);
+    EXPECT_EQ(f.labels[17]->caption, c.useSwap);
   }
 }
 
@@ -157,8 +144,8 @@ TEST(HostileStartup, ProcStatBreakingAndAClockStandingStillOrGoingBack) {
   const std::string meminfo = scratch.Write("meminfo", "MemTotal: 1000 kB\nMemAvailable: 10 kB\n");
   const std::string stat = scratch.Write("stat", CpuLine(0, 0));
   RealDeviceForm f(stat, meminfo);
-  f.form->Form_Load();
-  f.form->Form_Activate();
+  f.window->Form_Load();
+  f.window->Form_Activate();
 
   // Each step: what /proc/stat says, how the clock moves, the load shown.
   const struct {
@@ -187,7 +174,7 @@ TEST(HostileStartup, ProcStatBreakingAndAClockStandingStillOrGoingBack) {
     SCOPED_TRACE(s.name);
     scratch.Write("stat", s.text);
     f.clock.now += s.clockStep;
-    f.form->Timer1_Timer();
+    f.window->Timer1_Timer();
     EXPECT_EQ(f.statusBar.panels[1], s.panel);
     ExpectSaneFigures(f, s.name);
   }
