@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of the Linux services that every sampling tick calls: one table
 // request of the CPU-time device on the real /proc/stat (with the refresh
 // request before it, as the meter sends them), one memory read and the three

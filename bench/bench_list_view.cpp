@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of rebuilding the process list: rows of eight columns replaced
 // between BeginUpdate and EndUpdate, on the offscreen platform.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of one refresh of the process list: snapshot, table and the real
 // list view (offscreen), on the real /proc and on 10 000 processes in memory.
 #include <benchmark/benchmark.h>

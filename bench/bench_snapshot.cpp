@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of walking the live process list: the full walk that a refresh
 // makes and the path-only walk that every tick makes.
 #include <benchmark/benchmark.h>

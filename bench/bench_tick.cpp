@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of one sampling tick with an unchanged process set, against a bare
 // loop that does the same reads without any logic; and what a tick allocates.
 #include <benchmark/benchmark.h>

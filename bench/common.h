@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared pieces of the benchmark programs: an offscreen Qt application, an
 // allocation counter, and a process source of any size held in memory.

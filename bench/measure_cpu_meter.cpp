@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Measures what the CPU load meter reads on this machine: first idle, then
 // with one core kept busy, against the share one busy core should give
 // (100 / number of processors) and against the machine's own /proc/stat

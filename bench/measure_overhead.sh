@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Measures the whole program: its CPU use (utime + stime of /proc/PID/stat)
 # over a span at the 1 s and the 0.2 s interval, and its resident memory,
 # running under Xvfb as a user would run it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CPU time of ticks spaced as in the program (one a second by default),
 // on the real /proc with recording fakes for the controls, split into the
 // process-set check and the rest. Caches grow cold between spaced ticks, so

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs a benchmark program in a PID namespace of its own, with its own /proc
 # holding N quiet processes (default 300), so that no process starts or ends
 # elsewhere while it measures.   bench/run_in_quiet_proc.sh [N] program [args...]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Debian package: pelmora_VERSION_ARCH.deb, built by scripts/package.sh.
 # Its dependencies are Debian 12's package names, worked out from the binary
 # by dpkg-shlibdeps, plus the Qt platform plugin the window runs on.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the window's icon, as the program draws it, to a PNG file:
 //   pelmora_render_icon SIZE FILE
 // The hicolor theme's PNG icons are made with it at build time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Invariant checks for the fuzz targets: a broken invariant prints what was
 // expected and aborts, which libFuzzer reports as a finding with its input.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // /proc/PID/cmdline's first argument, the names of /proc's entries and the
 // decimal fields every /proc parser shares.
 #include <charconv>

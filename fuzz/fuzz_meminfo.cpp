@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // /proc/meminfo and the six memory figures made from it.
 #include <cstdint>
 #include <limits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The number texts on arbitrary doubles and integers: NaN, infinities,
 // signed zeros, subnormals and the largest values included. The fixed
 // patterns and the general text are checked against the exact decimal

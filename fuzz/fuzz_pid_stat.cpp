@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // /proc/PID/stat: the command name may hold any bytes; the fields follow the
 // last ")".
 #include <cstdint>

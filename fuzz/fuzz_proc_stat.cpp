@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // /proc/stat: the aggregate cpu line and the idle share between two samples.
 #include <cstdint>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The small texts behind the free-resource figures: /proc/loadavg, number
 // files, /proc/sys/fs/file-nr, pids.max, /proc/PID/cgroup, and the percent.
 #include <cstdint>

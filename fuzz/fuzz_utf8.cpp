@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding of OS byte strings (paths, command names) into UTF-8 for the
 // window: any bytes in, valid UTF-8 out, with one U+FFFD per maximal invalid
 // subpart. Checked against a reference that decides by code-point values

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the fuzz targets with clang and runs each for the given number of
 # seconds (default 60), one after the other. New inputs go to a working
 # corpus in the build folder, seeded from fuzz/corpus/<target>; the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package pelmora_VERSION_ARCH.deb into build-pkg/ (or the
 # folder given): a release build of the program and its desktop files only.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what Pelmora needs to build, run and test, from Debian's packages.
 # Packages already installed are skipped, so a second run takes a moment.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The whole test suite again, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer. The build folder is kept, so a second run only
 # builds what changed.

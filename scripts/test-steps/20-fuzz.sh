@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Every fuzz target for a few seconds; a finding fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/../.."

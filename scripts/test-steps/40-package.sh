@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the Debian package and checks what it holds and what it asks for:
 # its files and their modes, its dependencies (Debian 12 package names), the
 # desktop files inside it, that the shipped binary loads, and lintian.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Accessible names: a screen reader reads what each control shows, as in
 // "物理メモリ 合計 523352 KB", never a bare "label".
 #include <QAccessible>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 #include "app/form1.h"
 #include "platform/linux/linux_cpu_time_device.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pelmora: a desktop monitor of CPU load, memory, resources and processes.
 #include <QApplication>
 #include <QFont>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitor/cpu_load_meter.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitor/figures.h"
 
 #include "toolkit/number_format.h"

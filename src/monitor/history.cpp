@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitor/history.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitor/sampling_tick.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "processes/process_table.h"
 
 #include "toolkit/number_format.h"

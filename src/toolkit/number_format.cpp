@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/number_format.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/utf8.h"
 
 #include <cstdint>

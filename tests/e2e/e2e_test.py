@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Pelmora driven as a user drives it, on a real X server.
 
 Starts Xvfb and a small window manager (openbox), starts the built program

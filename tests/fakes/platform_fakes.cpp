@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fakes/platform_fakes.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Fakes of the platform interfaces.
 #include <array>

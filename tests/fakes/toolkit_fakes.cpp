@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fakes/toolkit_fakes.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Recording fakes of the toolkit interfaces.
 #include <array>

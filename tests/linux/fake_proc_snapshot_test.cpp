@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The snapshot against a /proc tree written by the test: the cases a live
 // system shows only by chance.
 #include <gtest/gtest.h>

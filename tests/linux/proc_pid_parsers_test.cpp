@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/proc_pid_parsers.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A temporary directory tree for tests that read files: created empty,
 // removed with everything in it when the object goes.

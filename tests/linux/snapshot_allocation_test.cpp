@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The path-only walk runs on every tick: once warmed up it may allocate the
 // snapshot object and nothing per process. Counted by replacing the global
 // allocation functions of this test program.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Real child processes and temporary directories for the Linux tests.
 #include <sys/types.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Selection and termination end to end on Linux: the process table over the
 // real snapshot and pidfds, with recording fakes for the list, the status bar
 // and the message box, against real child processes.

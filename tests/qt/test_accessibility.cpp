@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a screen reader hears: the accessible names of the window's controls,
 // read through Qt's accessibility interfaces.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window on the offscreen platform: controls in place, texts, focus
 // order, and the window's logic running on its real controls.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tick, run again and again against fake services whose process set
 // changes on every tick, driving the window's real Qt widgets.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tick against the real /proc, with the program's own Linux services,
 // while children keep starting and ending.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "soak_support.h"
 
 #include <dirent.h>

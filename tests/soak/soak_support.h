@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What a soak run measures about its own process: open descriptors,
 // resident memory, time.

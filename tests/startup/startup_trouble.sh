@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Starts the built program the way a user would, in three kinds of trouble:
 #   1. no display: one line on stderr and a non-zero exit;
 #   2. another instance running: "すでに起動しています。" is shown, and after

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A Form1 wired to recording fakes.
 #include <memory>

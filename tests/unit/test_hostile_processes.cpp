@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Processes with hostile names, and processes that vanish at the worst
 // moment, read by the real Linux snapshot and shown by the window's logic.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up and ticks on broken OS texts, through the real Linux CPU-time
 // device and memory source: each has a defined figure, never nan, inf or a
 // negative count.

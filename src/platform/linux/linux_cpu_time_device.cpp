@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/linux_cpu_time_device.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/linux_free_resources.h"
 
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/linux_memory_status.h"
 
 #include <algorithm>

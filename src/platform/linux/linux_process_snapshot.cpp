@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/linux_process_snapshot.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The process snapshot on Linux, read from /proc.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Whether another Pelmora of the same user runs, decided with an abstract
 // unix socket: binding its name claims it, and the kernel releases the name

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/proc_file_io.h"
 
 #include <dirent.h>

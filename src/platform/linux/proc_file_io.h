@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Thin, allocation-free readers of /proc files, relative to directory file
 // descriptors. The buffers are owned by the caller and only ever grow, so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/proc_meminfo_parser.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Pure parsers of the per-process texts under /proc. They take the text as
 // the kernel wrote it and never touch the file system, so any bytes can be

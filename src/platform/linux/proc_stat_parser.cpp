@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/proc_stat_parser.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/linux/resource_parsers.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt/drawing_area.h"
 
 #include <QPaintEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt/fit_text.h"
 
 #include <QFontMetricsF>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt/frame.h"
 
 #include <qdrawutil.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt/label.h"
 
 #include <QEvent>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt/list_view.h"
 
 #include <QHeaderView>

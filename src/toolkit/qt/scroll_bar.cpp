@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt/scroll_bar.h"
 
 namespace pelmora::toolkit::qt {

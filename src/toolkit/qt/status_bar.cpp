@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt/status_bar.h"
 
 #include <qdrawutil.h>

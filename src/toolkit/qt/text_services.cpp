@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt/text_services.h"
 
 #include <QByteArrayView>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "toolkit/qt/timer.h"
 
 namespace pelmora::toolkit::qt {
