@@ -6,6 +6,7 @@
 #include <QApplication>
 
 #include "common.h"
+#include "fakes/platform_fakes.h"
 #include "fakes/toolkit_fakes.h"
 #include "platform/linux/linux_process_snapshot.h"
 #include "processes/process_table.h"
@@ -35,7 +36,8 @@ void BM_RefreshRealProc(benchmark::State& state) {
 BENCHMARK(BM_RefreshRealProc)->Unit(benchmark::kMillisecond);
 
 void BM_RefreshInMemory(benchmark::State& state) {
-  bench::MemoryProcessSource source(static_cast<int>(state.range(0)));
+  fakes::FakeProcessSource source;
+  source.processes = bench::ManyProcesses(static_cast<int>(state.range(0)));
   Refresh(state, source);
 }
 BENCHMARK(BM_RefreshInMemory)->Arg(10000)->Unit(benchmark::kMillisecond);

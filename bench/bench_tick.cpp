@@ -11,12 +11,10 @@
 #include <string>
 
 #include "app/form1.h"
-#include "app/linux_services.h"
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 #include "common.h"
-#include "fakes/platform_fakes.h"
-#include "fakes/toolkit_fakes.h"
-#include "unit/form_harness.h"
+#include "fakes/form_harness.h"
+#include "platform/linux/linux_services.h"
 
 namespace {
 
@@ -76,8 +74,8 @@ BENCHMARK(BM_ReadCpuLoadRealDevice)->Unit(benchmark::kMicrosecond);
 
 // The real window on the offscreen platform, fed by the real /proc.
 void BM_TickRealProc(benchmark::State& state) {
-  app::LinuxServices services;
-  app::MainWindow window;
+  platform::linux_os::LinuxServices services;
+  app::qt::MainWindow window;
   app::Form1 form(window.Controls(), services.Services());
   window.Connect(form);
   form.Form_Load();
@@ -105,30 +103,20 @@ class CountingDrawingArea : public toolkit::DrawingArea {
 // The tick's logic over a large process set held in memory, with plain
 // fakes for the controls; against walking the same set's paths bare.
 void BM_TickFakeProcesses(benchmark::State& state) {
-  bench::MemoryProcessSource processes(static_cast<int>(state.range(0)));
-  fakes::FakeSingleInstance instance;
-  fakes::FakeCpuTimeDevice cpu;
-  cpu.table = {0, 0, 0, 2};
-  cpu.count = 16;
-  fakes::FakeTickClock clock;
-  fakes::FakeMemoryStatus memory;
-  memory.status = {8LL << 30, 3LL << 30, 2LL << 30, 1LL << 30, 10LL << 30, 4LL << 30};
-  fakes::FakeFreeResources resources;
-  fakes::FakeProcessControl control;
-  fakes::FakeControls controls(false);
+  fakes::FormHarness h(false);
+  h.services.processes.processes = bench::ManyProcesses(static_cast<int>(state.range(0)));
+  h.services.memory.status = {8LL << 30, 3LL << 30, 2LL << 30, 1LL << 30, 10LL << 30, 4LL << 30};
   CountingDrawingArea picture;
-  app::Form1 form(controls.Controls(nullptr, &picture),
-                  {instance, cpu, clock, memory, resources, processes, control});
-  form.Form_Load();
-  form.Form_Activate();
+  h.Rebuild(nullptr, &picture);
+  h.Start();
   for (int i = 0; i < 60; ++i) {
-    clock.now += 1000;
-    form.Timer1_Timer();
+    h.services.clock.now += 1000;
+    h.window->Timer1_Timer();
   }
   const uint64_t before = bench::Allocations();
   for (auto _ : state) {
-    clock.now += 1000;
-    form.Timer1_Timer();
+    h.services.clock.now += 1000;
+    h.window->Timer1_Timer();
   }
   state.counters["allocs/tick"] =
       static_cast<double>(bench::Allocations() - before) / static_cast<double>(state.iterations());
@@ -136,7 +124,8 @@ void BM_TickFakeProcesses(benchmark::State& state) {
 BENCHMARK(BM_TickFakeProcesses)->Arg(3000)->Arg(30000)->Unit(benchmark::kMicrosecond);
 
 void BM_BareWalkFakeProcesses(benchmark::State& state) {
-  bench::MemoryProcessSource processes(static_cast<int>(state.range(0)));
+  fakes::FakeProcessSource processes;
+  processes.processes = bench::ManyProcesses(static_cast<int>(state.range(0)));
   std::string path;
   for (auto _ : state) {
     auto snapshot = processes.CreateToolhelp32Snapshot();

@@ -35,38 +35,8 @@ int RunBenchmarks(int argc, char** argv) {
   return 0;
 }
 
-namespace {
-
-class MemorySnapshot : public platform::ProcessSnapshot {
- public:
-  explicit MemorySnapshot(const std::vector<platform::ProcessEntry>& list) : list_(list) {}
-  bool Process32First(platform::ProcessEntry& entry) override {
-    next_ = 0;
-    return Process32Next(entry);
-  }
-  bool Process32Next(platform::ProcessEntry& entry) override {
-    if (next_ >= list_.size()) return false;
-    entry = list_[next_++];
-    return true;
-  }
-  bool PathFirst(std::string& path) override {
-    next_ = 0;
-    return PathNext(path);
-  }
-  bool PathNext(std::string& path) override {
-    if (next_ >= list_.size()) return false;
-    path.assign(list_[next_++].szExeFile);
-    return true;
-  }
-
- private:
-  const std::vector<platform::ProcessEntry>& list_;
-  size_t next_ = 0;
-};
-
-}  // namespace
-
-MemoryProcessSource::MemoryProcessSource(int count) {
+std::vector<platform::ProcessEntry> ManyProcesses(int count) {
+  std::vector<platform::ProcessEntry> processes;
   processes.reserve(count);
   for (int i = 0; i < count; ++i) {
     platform::ProcessEntry e;
@@ -81,10 +51,7 @@ MemoryProcessSource::MemoryProcessSource(int count) {
     e.startTime = 100 + i;
     processes.push_back(std::move(e));
   }
-}
-
-std::unique_ptr<platform::ProcessSnapshot> MemoryProcessSource::CreateToolhelp32Snapshot() {
-  return std::make_unique<MemorySnapshot>(processes);
+  return processes;
 }
 
 }  // namespace pelmora::bench

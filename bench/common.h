@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Shared pieces of the benchmark programs: an offscreen Qt application, an
-// allocation counter, and a process source of any size held in memory.
+// allocation counter, and a process set of any size to hold in memory.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,12 +17,7 @@ uint64_t Allocations();
 // platform (unless another platform was chosen).
 int RunBenchmarks(int argc, char** argv);
 
-// A fixed set of processes, walked without copying the set.
-class MemoryProcessSource : public platform::ProcessSnapshotSource {
- public:
-  explicit MemoryProcessSource(int count);
-  std::unique_ptr<platform::ProcessSnapshot> CreateToolhelp32Snapshot() override;
-  std::vector<platform::ProcessEntry> processes;
-};
+// `count` processes of 97 programs, as a fake process source holds them.
+std::vector<platform::ProcessEntry> ManyProcesses(int count);
 
 }  // namespace pelmora::bench

@@ -12,10 +12,9 @@
 #include <thread>
 
 #include "app/form1.h"
-#include "app/linux_services.h"
-#include "fakes/toolkit_fakes.h"
+#include "fakes/form_harness.h"
+#include "platform/linux/linux_services.h"
 #include "processes/process_table.h"
-#include "unit/form_harness.h"
 
 namespace {
 
@@ -32,7 +31,7 @@ int main(int argc, char** argv) {
   const int ticks = argc > 1 ? std::atoi(argv[1]) : 20;
   const int spacing = argc > 2 ? std::atoi(argv[2]) : 1000;
 
-  app::LinuxServices services;
+  platform::linux_os::LinuxServices services;
   fakes::FakeControls controls(false);
   app::Form1 form(controls.Controls(), services.Services());
   form.Form_Load();

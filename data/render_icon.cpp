@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/main_window.h"
+#include "app/qt/icon.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
-  const QPixmap icon = pelmora::app::DrawPelmoraIcon(static_cast<int>(size));
+  const QPixmap icon = pelmora::app::qt::DrawPelmoraIcon(static_cast<int>(size));
   if (icon.width() != size || !icon.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
     std::fprintf(stderr, "pelmora_render_icon: cannot write %s\n", argv[2]);
     return 1;

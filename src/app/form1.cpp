@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/form1.h"
 
+#include <memory>
+
 #include "toolkit/number_format.h"
 
 namespace pelmora::app {
@@ -15,7 +17,7 @@ constexpr const char* kColumnHeaders[] = {
 
 }  // namespace
 
-Form1::Form1(const Form1Controls& controls, const Form1Services& services)
+Form1::Form1(const Form1Controls& controls, const platform::Services& services)
     : controls_(controls),
       services_(services),
       table_({controls.ListView1, controls.StatusBar1, controls.MsgBox, controls.Text}),

@@ -1,18 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <array>
-#include <memory>
 
 #include "monitor/cpu_load_meter.h"
 #include "monitor/history.h"
 #include "monitor/sampling_tick.h"
-#include "platform/cpu_time_device.h"
-#include "platform/free_resources.h"
-#include "platform/memory_status.h"
-#include "platform/process_control.h"
-#include "platform/process_snapshot.h"
-#include "platform/single_instance.h"
-#include "platform/tick_clock.h"
+#include "platform/services.h"
 #include "processes/process_table.h"
 #include "toolkit/drawing_area.h"
 #include "toolkit/label.h"
@@ -40,22 +33,11 @@ struct Form1Controls {
   toolkit::TextServices& Text;
 };
 
-// The operating-system services the window uses.
-struct Form1Services {
-  platform::SingleInstance& Instance;
-  platform::CpuTimeDevice& CpuTime;
-  platform::TickClock& Clock;
-  platform::MemoryStatusSource& Memory;
-  platform::FreeResources& Resources;
-  platform::ProcessSnapshotSource& Processes;
-  platform::ProcessControl& ProcessControl;
-};
-
 // The window's logic: its event procedures and all form-level state.
 // Knows the toolkit and the platform only through their interfaces.
 class Form1 {
  public:
-  Form1(const Form1Controls& controls, const Form1Services& services);
+  Form1(const Form1Controls& controls, const platform::Services& services);
 
   void Form_Load();
   void Form_Activate();
@@ -66,13 +48,12 @@ class Form1 {
   void ListView1_Click();
   void Timer1_Timer();
 
-  const monitor::CpuLoadMeter& CpuMeter() const { return cpuLoad_; }
   const monitor::History& GraphHistory() const { return history_; }
   const processes::ProcessTable& Table() const { return table_; }
 
  private:
   Form1Controls controls_;
-  Form1Services services_;
+  platform::Services services_;
   monitor::CpuLoadMeter cpuLoad_;  // WintopBuffer, PrevTick, CurTick, PrevIdleTime
   monitor::History history_;       // History, WarmUpCount
   processes::ProcessTable table_;  // ProcessNames, ProcessIds, ProcessCount

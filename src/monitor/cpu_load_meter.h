@@ -28,7 +28,6 @@ class CpuLoadMeter {
   int32_t PrevIdleTime = 0;
 
   bool HasPrevTick() const { return calls_ >= 2; }
-  bool HasPrevIdleTime() const { return hasPrevIdleTime_; }
 
  private:
   int64_t calls_ = 0;

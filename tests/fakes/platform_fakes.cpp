@@ -27,8 +27,7 @@ class FakeCpuTimeHandle : public platform::CpuTimeHandle {
 
 class FakeSnapshot : public platform::ProcessSnapshot {
  public:
-  FakeSnapshot(FakeProcessSource& source, std::vector<platform::ProcessEntry> list)
-      : source_(source), list_(std::move(list)) {}
+  explicit FakeSnapshot(FakeProcessSource& source) : source_(source), list_(source.processes) {}
   bool Process32First(platform::ProcessEntry& entry) override {
     next_ = 0;
     return Process32Next(entry);
@@ -52,7 +51,7 @@ class FakeSnapshot : public platform::ProcessSnapshot {
 
  private:
   FakeProcessSource& source_;
-  std::vector<platform::ProcessEntry> list_;
+  const std::vector<platform::ProcessEntry>& list_;
   size_t next_ = 0;
 };
 
@@ -89,7 +88,7 @@ std::optional<int32_t> FakeFreeResources::GetFreeSystemResources(int32_t selecto
 std::unique_ptr<platform::ProcessSnapshot> FakeProcessSource::CreateToolhelp32Snapshot() {
   ++snapshots;
   if (onSnapshot) onSnapshot();
-  return std::make_unique<FakeSnapshot>(*this, processes);
+  return std::make_unique<FakeSnapshot>(*this);
 }
 
 platform::ProcessEntry Process(std::string path, int64_t pid, uint64_t startTime) {
@@ -111,6 +110,32 @@ std::unique_ptr<platform::ProcessHandle> FakeProcessControl::OpenProcess(int64_t
   }
   ++handles;
   return std::make_unique<FakeProcessHandle>(*this, pid);
+}
+
+FakeServices::FakeServices(CallLog* log) : resources(log) {
+  // An idle record at the start of the table.
+  cpuTime.table = {0, 0, 0, platform::kCpuTimeIdleFlag};
+  cpuTime.count = 16;
+  clock.now = 100000;
+  memory.status = {1024 * 523352LL, 1024 * 261676LL, 2048 * 1024LL,
+                   1024 * 1024LL,   1024 * 525400LL, 1024 * 262700LL};
+  processes.processes = {Process("/sbin/init", 1), Process("/usr/bin/Foo", 100)};
+  for (const auto& p : processes.processes) processControl.running[p.th32ProcessID] = {p.startTime};
+}
+
+platform::Services FakeServices::Services() {
+  return {use.instance ? *use.instance : instance,
+          use.cpuTime ? *use.cpuTime : cpuTime,
+          use.clock ? *use.clock : clock,
+          use.memory ? *use.memory : memory,
+          use.resources ? *use.resources : resources,
+          use.processes ? *use.processes : processes,
+          use.processControl ? *use.processControl : processControl};
+}
+
+void FakeServices::NextSample(int64_t elapsedMs, int32_t idleDeltaMs) {
+  clock.now += elapsedMs;
+  cpuTime.table[2] += idleDeltaMs;
 }
 
 }  // namespace pelmora::fakes

@@ -15,6 +15,7 @@
 #include "platform/memory_status.h"
 #include "platform/process_control.h"
 #include "platform/process_snapshot.h"
+#include "platform/services.h"
 #include "platform/single_instance.h"
 #include "platform/tick_clock.h"
 
@@ -60,7 +61,8 @@ class FakeFreeResources : public platform::FreeResources {
   CallLog* log_;
 };
 
-// Processes the test lists; a snapshot copies the list when it is taken.
+// Processes the test lists. A snapshot walks the list as it stands, so a
+// test changes it between event procedures, never during one.
 class FakeProcessSource : public platform::ProcessSnapshotSource {
  public:
   std::unique_ptr<platform::ProcessSnapshot> CreateToolhelp32Snapshot() override;
@@ -93,6 +95,36 @@ class FakeSingleInstance : public platform::SingleInstance {
  public:
   bool PrevInstance() override { return other; }
   bool other = false;
+};
+
+// Every operating-system service as a fake, ready to hand to a Form1: an
+// idle record in the CPU-time table, memory figures, two processes that
+// may be ended. Each fake can be set up for a case; where a test needs a
+// real service instead, it points the matching member of `use` at it
+// before the bundle is handed out.
+struct FakeServices {
+  explicit FakeServices(CallLog* log = nullptr);
+  platform::Services Services();
+
+  // Advances the clock and the idle counter for the next tick.
+  void NextSample(int64_t elapsedMs, int32_t idleDeltaMs);
+
+  FakeSingleInstance instance;
+  FakeCpuTimeDevice cpuTime;
+  FakeTickClock clock;
+  FakeMemoryStatus memory;
+  FakeFreeResources resources;
+  FakeProcessSource processes;
+  FakeProcessControl processControl;
+  struct {
+    platform::SingleInstance* instance = nullptr;
+    platform::CpuTimeDevice* cpuTime = nullptr;
+    platform::TickClock* clock = nullptr;
+    platform::MemoryStatusSource* memory = nullptr;
+    platform::FreeResources* resources = nullptr;
+    platform::ProcessSnapshotSource* processes = nullptr;
+    platform::ProcessControl* processControl = nullptr;
+  } use;
 };
 
 }  // namespace pelmora::fakes

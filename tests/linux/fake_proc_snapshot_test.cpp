@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "platform/linux/linux_process_snapshot.h"
-#include "test_processes.h"
+#include "support/child_process.h"
+#include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::TempDir;
+using testing_support::ScratchDir;
 
 constexpr const char* kUserFlags = "4194560";    // PF_RANDOMIZE | PF_SUPERPRIV
 constexpr const char* kKernelFlags = "2129984";  // with PF_KTHREAD
@@ -74,7 +75,7 @@ std::vector<std::string> PathWalk(ProcessSnapshot& snapshot) {
 class FakeProcTest : public testing::Test {
  protected:
   void SetUp() override {
-    program_ = dir_.path() + "/Program";
+    program_ = dir_.Root() + "/Program";
     std::ofstream(program_) << "binary";
     struct stat st {};
     ASSERT_EQ(::stat(program_.c_str(), &st), 0);
@@ -82,8 +83,8 @@ class FakeProcTest : public testing::Test {
     fs::create_directories(root_);
   }
 
-  TempDir dir_;
-  std::string root_ = dir_.path() + "/proc";
+  ScratchDir dir_;
+  std::string root_ = dir_.Root() + "/proc";
   FakeProc proc_{root_};
   std::string program_;
   uint64_t program_inode_ = 0;
@@ -112,7 +113,7 @@ TEST_F(FakeProcTest, EveryKindOfEntry) {
   proc_.Write("31", "stat", "nonsense");
   proc_.Write("31", "cmdline", std::string("/bin/x\0", 7));
   // Dangling link: the path stands, the inode is unknown.
-  proc_.Link("40", dir_.path() + "/gone");
+  proc_.Link("40", dir_.Root() + "/gone");
   proc_.Write("40", "stat", Stat(40, "gone"));
   // Not processes.
   fs::create_directories(proc_.Dir("sys"));
@@ -125,7 +126,7 @@ TEST_F(FakeProcTest, EveryKindOfEntry) {
   const std::vector<std::pair<int64_t, std::string>> expected = {{9, "/opt/App Dir/worker"},
                                                                  {20, "my ) name"},
                                                                  {30, "/usr/bin/Garbled"},
-                                                                 {40, dir_.path() + "/gone"},
+                                                                 {40, dir_.Root() + "/gone"},
                                                                  {100, program_}};
   EXPECT_EQ(FullWalk(*snapshot), expected);
   std::vector<std::string> expected_paths;
@@ -218,7 +219,7 @@ TEST_F(FakeProcTest, HugeCommandLineAndStatDoNotBreakTheWalk) {
 }
 
 TEST_F(FakeProcTest, MissingRootGivesAnEmptyWalk) {
-  LinuxProcessSnapshotSource source(dir_.path() + "/no-such-proc");
+  LinuxProcessSnapshotSource source(dir_.Root() + "/no-such-proc");
   auto snapshot = source.CreateToolhelp32Snapshot();
   ProcessEntry entry;
   entry.th32ProcessID = 77;

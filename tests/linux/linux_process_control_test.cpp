@@ -11,18 +11,19 @@
 #include <string>
 
 #include "platform/linux/linux_process_snapshot.h"
-#include "test_processes.h"
+#include "support/child_process.h"
+#include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
 
 using testing_support::Child;
 using testing_support::ChildOptions;
-using testing_support::CopySleepProgram;
+using testing_support::CopyProgram;
 using testing_support::ExeTarget;
 using testing_support::PollUntil;
 using testing_support::RunAsUser;
-using testing_support::TempDir;
+using testing_support::ScratchDir;
 
 // The start time the process list recorded for pid; 0 when not listed.
 uint64_t ListedStartTime(int64_t pid) {
@@ -49,8 +50,8 @@ bool StillRunning(const Child& child) {
 class ProcessControlTest : public testing::Test {
  protected:
   void SetUp() override {
-    program_ = dir_.path() + "/PelmoraTest";
-    CopySleepProgram(program_);
+    program_ = dir_.Root() + "/PelmoraTest";
+    CopyProgram(program_);
   }
 
   std::unique_ptr<Child> Start(const ChildOptions& options = {}) {
@@ -61,7 +62,7 @@ class ProcessControlTest : public testing::Test {
     return child;
   }
 
-  TempDir dir_;
+  ScratchDir dir_;
   std::string program_;
   LinuxProcessControl control_;
 };

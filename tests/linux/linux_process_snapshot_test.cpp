@@ -19,18 +19,19 @@
 #include <vector>
 
 #include "platform/linux/proc_pid_parsers.h"
-#include "test_processes.h"
+#include "support/child_process.h"
+#include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
 
 using testing_support::Child;
 using testing_support::ChildOptions;
-using testing_support::CopySleepProgram;
+using testing_support::CopyProgram;
 using testing_support::ExeTarget;
 using testing_support::PollUntil;
 using testing_support::ProcessState;
-using testing_support::TempDir;
+using testing_support::ScratchDir;
 
 std::vector<ProcessEntry> FullWalk(ProcessSnapshot& snapshot) {
   std::vector<ProcessEntry> entries;
@@ -66,11 +67,11 @@ bool StartedAs(const Child& child, const std::string& exe) {
 class RealSnapshotTest : public testing::Test {
  protected:
   void SetUp() override {
-    program_ = dir_.path() + "/PelmoraTest";
-    inode_ = CopySleepProgram(program_);
+    program_ = dir_.Root() + "/PelmoraTest";
+    inode_ = CopyProgram(program_);
   }
 
-  TempDir dir_;
+  ScratchDir dir_;
   std::string program_;
   uint64_t inode_ = 0;
   LinuxProcessSnapshotSource source_;
@@ -198,8 +199,8 @@ class LongPathTest : public RealSnapshotTest {
   void SetUp() override {
     RealSnapshotTest::SetUp();
     const std::string part(200, 'd');
-    deep_ = dir_.path();
-    int fd = ::open(dir_.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    deep_ = dir_.Root();
+    int fd = ::open(dir_.Root().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     while (deep_.size() < 4300) {
       ASSERT_EQ(::mkdirat(fd, part.c_str(), 0755), 0);
       const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

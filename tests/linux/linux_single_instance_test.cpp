@@ -9,7 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "test_processes.h"
+#include "support/child_process.h"
+#include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {
 namespace {

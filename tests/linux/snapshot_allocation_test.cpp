@@ -12,7 +12,8 @@
 #include <string>
 
 #include "platform/linux/linux_process_snapshot.h"
-#include "test_processes.h"
+#include "support/child_process.h"
+#include "support/scratch_dir.h"
 
 namespace {
 std::atomic<long> allocations{0};
@@ -65,8 +66,8 @@ class SnapshotAllocationTest : public testing::Test {
     }
   }
 
-  testing_support::TempDir dir_;
-  std::string root_ = dir_.path() + "/proc";
+  testing_support::ScratchDir dir_;
+  std::string root_ = dir_.Root() + "/proc";
 };
 
 TEST_F(SnapshotAllocationTest, WarmPathWalkAllocatesNothingPerProcess) {

@@ -7,7 +7,7 @@
 
 #include "platform/linux/linux_memory_status.h"
 #include "platform/linux/proc_meminfo_parser.h"
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
@@ -117,7 +117,7 @@ TEST(MemoryStatusFromMeminfo, HugeValuesSaturateInsteadOfOverflowing) {
 }
 
 TEST(LinuxMemoryStatus, ReadsTheFileAndLeavesZerosWhenItCannot) {
-  testing_linux::ScratchDir dir;
+  testing_support::ScratchDir dir;
   dir.Write("meminfo", kMeminfo);
   LinuxMemoryStatus memory(dir.Path("meminfo"));
   platform::MemoryStatus status;

@@ -7,7 +7,7 @@
 
 #include "platform/linux/linux_free_resources.h"
 #include "platform/linux/resource_parsers.h"
-#include "scratch_dir.h"
+#include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
@@ -140,7 +140,7 @@ class FreeResourcesTest : public ::testing::Test {
     dir.Write(slice + "session-2.scope/pids.current", "30\n");
   }
 
-  testing_linux::ScratchDir dir;
+  testing_support::ScratchDir dir;
   std::optional<uint64_t> limit;  // RLIMIT_NPROC; nullopt: unlimited
 };
 

@@ -11,9 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/form1.h"
-#include "app/main_window.h"
-#include "fakes/platform_fakes.h"
+#include "qt/window_on_fakes.h"
 #include "soak_support.h"
 #include "toolkit/number_format.h"
 #include "toolkit/utf8.h"
@@ -105,21 +103,13 @@ TEST(SoakOnFakes, ChurningProcessSetThroughTheRealWindow) {
   const int64_t ticks = Ticks(10000, 100000);
   const int64_t warmUp = std::max<int64_t>(500, ticks / 10);
 
-  fakes::FakeSingleInstance instance;
-  fakes::FakeCpuTimeDevice cpu;
-  fakes::FakeTickClock clock;
-  fakes::FakeMemoryStatus memory;
-  fakes::FakeFreeResources resources;
-  fakes::FakeProcessSource source;
-  fakes::FakeProcessControl control;
-  cpu.table = {0, 0, 0, platform::kCpuTimeIdleFlag};
-  cpu.count = 16;
-  clock.now = 1000;
+  fakes::WindowOnFakes run;
+  fakes::FakeServices& s = run.services;
+  fakes::FakeProcessSource& source = s.processes;
+  source.processes.clear();
   ChurningProcesses churn(source);
-
-  app::MainWindow window;
-  app::Form1 form(window.Controls(), {instance, cpu, clock, memory, resources, source, control});
-  window.Connect(form);
+  app::qt::MainWindow& window = run.window;
+  app::Form1& form = *run.form;
   window.Load();
   ASSERT_FALSE(window.Ended());
   window.show();
@@ -139,13 +129,13 @@ TEST(SoakOnFakes, ChurningProcessSetThroughTheRealWindow) {
       residentBefore = ResidentKb();
     }
     churn.Step();
-    clock.now += 200 + static_cast<int64_t>(random() % 1000);
-    cpu.table[2] += static_cast<int32_t>(random() % 1200);
+    s.clock.now += 200 + static_cast<int64_t>(random() % 1000);
+    s.cpuTime.table[2] += static_cast<int32_t>(random() % 1200);
     const int64_t total = 1024LL * (1 + random() % (64LL << 20));
-    memory.status = {total, total / 3, total / 2, total / 5, total + total / 2, total / 2};
-    resources.values = {static_cast<int32_t>(random() % 101), std::nullopt,
-                        static_cast<int32_t>(random() % 101)};
-    cpu.requests.clear();  // the fake's own record of requests
+    s.memory.status = {total, total / 3, total / 2, total / 5, total + total / 2, total / 2};
+    s.resources.values = {static_cast<int32_t>(random() % 101), std::nullopt,
+                          static_cast<int32_t>(random() % 101)};
+    s.cpuTime.requests.clear();  // the fake's own record of requests
 
     const int64_t fullReadsBefore = source.fullReads;
     form.Timer1_Timer();

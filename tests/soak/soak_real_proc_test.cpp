@@ -2,56 +2,40 @@
 // The tick against the real /proc, with the program's own Linux services,
 // while children keep starting and ending.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <QApplication>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/form1.h"
-#include "app/linux_services.h"
-#include "app/main_window.h"
-#include "fakes/platform_fakes.h"
+#include "platform/linux/linux_services.h"
+#include "qt/window_on_fakes.h"
 #include "soak_support.h"
+#include "support/child_process.h"
+#include "support/scratch_dir.h"
 #include "toolkit/qt/text_services.h"
-
-extern char** environ;
 
 namespace pelmora::soak {
 namespace {
 
-// Children of /bin/sleep, started and ended on demand.
+// Children of sleep, started and ended on demand.
 class ChildHelper {
  public:
-  ~ChildHelper() {
-    while (!children_.empty()) EndOldest();
-  }
-  bool Start() {
-    char program[] = "/bin/sleep";
-    char seconds[] = "600";
-    char* argv[] = {program, seconds, nullptr};
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, program, nullptr, nullptr, argv, environ) != 0) return false;
-    children_.push_back(pid);
+  void Start() {
+    children_.push_back(std::make_unique<testing_support::Child>(program_));
     ++started_;
-    return true;
   }
-  void EndOldest() {
-    const pid_t pid = children_.front();
-    children_.pop_front();
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-  }
+  void EndOldest() { children_.pop_front(); }
   size_t Alive() const { return children_.size(); }
   int64_t Started() const { return started_; }
 
  private:
-  std::deque<pid_t> children_;
+  testing_support::ScratchDir dir_;
+  std::string program_ = dir_.Path("sleep");
+  uint64_t copied_ = testing_support::CopyProgram(program_);
+  std::deque<std::unique_ptr<testing_support::Child>> children_;
   int64_t started_ = 0;
 };
 
@@ -86,15 +70,20 @@ TEST(SoakOnProc, TicksWhileChildrenComeAndGo) {
   const int64_t ticks = Ticks(500, 5000);
   const int64_t warmUp = std::max<int64_t>(50, ticks / 10);
 
-  app::LinuxServices services;
-  // The instance claim stays out of it: a Pelmora the user runs meanwhile
-  // must not end the soak.
-  fakes::FakeSingleInstance instance;
-  const app::Form1Services real = services.Services();
-  app::MainWindow window;
-  app::Form1 form(window.Controls(), {instance, real.CpuTime, real.Clock, real.Memory,
-                                      real.Resources, real.Processes, real.ProcessControl});
-  window.Connect(form);
+  // The Linux services but the instance claim, which stays out of it: a
+  // Pelmora the user runs meanwhile must not end the soak.
+  platform::linux_os::LinuxServices os;
+  fakes::WindowOnFakes run;
+  auto& use = run.services.use;
+  use.cpuTime = &os.cpuTime;
+  use.clock = &os.clock;
+  use.memory = &os.memory;
+  use.resources = &os.resources;
+  use.processes = &os.processes;
+  use.processControl = &os.processControl;
+  run.Wire();
+  app::qt::MainWindow& window = run.window;
+  app::Form1& form = *run.form;
   window.Load();
   ASSERT_FALSE(window.Ended());
   window.show();
@@ -112,7 +101,7 @@ TEST(SoakOnProc, TicksWhileChildrenComeAndGo) {
         residentBefore = ResidentKb();
       }
       // Each tick a child starts; the oldest of five ends.
-      ASSERT_TRUE(helper.Start());
+      helper.Start();
       if (helper.Alive() > 5) helper.EndOldest();
       form.Timer1_Timer();
       if (tick % 25 == 0) QApplication::processEvents();

@@ -27,8 +27,6 @@ class QtDrawingArea : public QFrame, public toolkit::DrawingArea {
 
   // The backing image as it stands (after bringing it to the current size).
   const QImage& Image();
-  // The colour Cls fills with; black unless set.
-  void SetBackColor(const QColor& color) { backColor_ = color; }
 
  protected:
   // The device pixel ratio the backing image is made for.
@@ -46,7 +44,7 @@ class QtDrawingArea : public QFrame, public toolkit::DrawingArea {
 
   QImage image_;
   QPainter painter_;
-  QColor backColor_ = Qt::black;
+  const QColor backColor_ = Qt::black;  // what Cls fills with
 };
 
 }  // namespace pelmora::toolkit::qt

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include <QIcon>
+#include "app/qt/icon.h"
+
+#include <QImage>
 #include <QPainter>
-#include <QPixmap>
 
-#include "app/main_window.h"
-
-namespace pelmora::app {
+namespace pelmora::app::qt {
 
 namespace {
 
@@ -74,4 +73,4 @@ QIcon PelmoraIcon() {
   return icon;
 }
 
-}  // namespace pelmora::app
+}  // namespace pelmora::app::qt

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
+#include "toolkit/qt/timer.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <vector>
-
-#include "toolkit/qt/timer.h"
 
 namespace pelmora::toolkit::qt {
 namespace {

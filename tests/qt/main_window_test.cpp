@@ -8,34 +8,14 @@
 #include <QHeaderView>
 #include <QTest>
 
-#include "app/form1.h"
-#include "app/main_window.h"
-#include "fakes/platform_fakes.h"
+#include "qt/window_on_fakes.h"
 #include "toolkit/runtime_error.h"
 
 namespace pelmora {
 namespace {
 
-using app::MainWindow;
-
-// Fake operating-system services behind a real window.
-struct Services {
-  Services() {
-    cpu.table = {0, 0, 0, platform::kCpuTimeIdleFlag};
-    cpu.count = 16;
-    clock.now = 5000;
-    memory.status = {1024 * 523352LL, 1024 * 261676LL, 0, 0, 1024 * 523352LL, 1024 * 261676LL};
-    processes.processes = {fakes::Process("/sbin/init", 1), fakes::Process("/usr/bin/Foo", 0x1a2b)};
-  }
-  app::Form1Services Get() { return {instance, cpu, clock, memory, resources, processes, control}; }
-  fakes::FakeSingleInstance instance;
-  fakes::FakeCpuTimeDevice cpu;
-  fakes::FakeTickClock clock;
-  fakes::FakeMemoryStatus memory;
-  fakes::FakeFreeResources resources;
-  fakes::FakeProcessSource processes;
-  fakes::FakeProcessControl control;
-};
+using app::qt::MainWindow;
+using fakes::WindowOnFakes;
 
 QRect InParent(const QWidget* w) { return w->geometry(); }
 
@@ -134,10 +114,10 @@ TEST(MainWindow, TabVisitsTheControlsInOrder) {
 }
 
 TEST(MainWindow, StartsAndTicksOnItsRealControls) {
-  Services s;
-  MainWindow w;
-  app::Form1 form(w.Controls(), s.Get());
-  w.Connect(form);
+  WindowOnFakes run;
+  run.services.processes.processes[1].th32ProcessID = 0x1a2b;
+  MainWindow& w = run.window;
+  const app::Form1& form = *run.form;
   w.Load();
   ASSERT_FALSE(w.Ended());
   EXPECT_EQ(w.Label2->text(), "更新頻度 1.0秒");
@@ -167,7 +147,7 @@ TEST(MainWindow, StartsAndTicksOnItsRealControls) {
 
   // The timer drives the ticks.
   w.HScroll1->setValue(1);  // 200 ms
-  s.clock.now += 1000;
+  run.services.clock.now += 1000;
   QTest::qWait(500);
   EXPECT_LT(form.GraphHistory().WarmUpCount, 50);
 
@@ -179,29 +159,26 @@ TEST(MainWindow, StartsAndTicksOnItsRealControls) {
 }
 
 TEST(MainWindow, ARunTimeErrorEndsOnlyThatProcedure) {
-  Services s;
-  MainWindow w;
-  app::Form1 form(w.Controls(), s.Get());
-  w.Connect(form);
+  WindowOnFakes run;
+  MainWindow& w = run.window;
+  fakes::FakeProcessSource& processes = run.services.processes;
   w.Load();
-  s.processes.onSnapshot = [] { throw toolkit::RuntimeError("snapshot failed"); };
+  processes.onSnapshot = [] { throw toolkit::RuntimeError("snapshot failed"); };
   testing::internal::CaptureStderr();
   w.Command1->click();
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "pelmora: Command1_Click: run-time error: snapshot failed\n");
   EXPECT_FALSE(w.Ended()) << "the program goes on";
 
-  s.processes.onSnapshot = nullptr;
-  s.processes.processes.push_back(fakes::Process("/usr/bin/later", 77));
+  processes.onSnapshot = nullptr;
+  processes.processes.push_back(fakes::Process("/usr/bin/later", 77));
   w.Command1->click();
   EXPECT_EQ(w.StatusBar1->PanelText(3), "3") << "the next event runs as usual";
 }
 
 TEST(MainWindow, ClosingEndsTheProgram) {
-  Services s;
-  MainWindow w;
-  app::Form1 form(w.Controls(), s.Get());
-  w.Connect(form);
+  WindowOnFakes run;
+  MainWindow& w = run.window;
   w.Load();
   w.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include "toolkit/utf8.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
-
-#include "toolkit/utf8.h"
 
 namespace pelmora::toolkit {
 namespace {

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 
 #include <QCloseEvent>
 #include <QShowEvent>
 #include <cstdio>
 #include <exception>
 
+#include "app/qt/accessibility.h"
+#include "app/qt/icon.h"
 #include "toolkit/qt/frame.h"
 
-namespace pelmora::app {
+namespace pelmora::app::qt {
 
 namespace {
 
@@ -155,7 +157,9 @@ void MainWindow::Run(const char* name, Procedure procedure) {
 }
 
 void MainWindow::Connect(Form1& form) {
+  const bool connected = form_ != nullptr;
   form_ = &form;
+  if (connected) return;  // the events already go to whichever form is set
   connect(Timer1, &toolkit::qt::QtTimer::Timer, this,
           [this] { Run("Timer1_Timer", [](Form1& f) { f.Timer1_Timer(); }); });
   connect(HScroll1, &toolkit::qt::QtScrollBar::Change, this,
@@ -186,4 +190,4 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   Run("Form_QueryUnload", [](Form1& f) { f.Form_QueryUnload(); });
 }
 
-}  // namespace pelmora::app
+}  // namespace pelmora::app::qt

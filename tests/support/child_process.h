@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Real child processes and temporary directories for the Linux tests.
+// Real child processes for the tests that watch them through /proc.
 #include <sys/types.h>
 
 #include <chrono>
@@ -9,24 +9,12 @@
 #include <string>
 #include <vector>
 
-namespace pelmora::platform::linux_os::testing_support {
+namespace pelmora::testing_support {
 
-// A directory under /tmp, removed with everything in it at the end. Its mode
-// is 0755 so children running as another user can reach what is inside.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Copies the system's sleep program to `path` (mode 0755); its inode.
-uint64_t CopySleepProgram(const std::string& path);
+// Copies a program to `path` (mode 0755), to run it as a child under a
+// name of the test's choosing; the copy's inode. The system's sleep by
+// default: it waits quietly for as long as it is told.
+uint64_t CopyProgram(const std::string& path, const std::string& program = "");
 
 struct ChildOptions {
   std::optional<uid_t> uid;  // run as this user (the tests run as root)
@@ -74,4 +62,4 @@ char ProcessState(pid_t pid);
 // what the body wrote to its output string (nullopt if the child failed).
 std::optional<std::string> RunAsUser(uid_t uid, const std::function<std::string()>& body);
 
-}  // namespace pelmora::platform::linux_os::testing_support
+}  // namespace pelmora::testing_support

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
+#include "monitor/cpu_load_meter.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
 
 #include "fakes/platform_fakes.h"
-#include "monitor/cpu_load_meter.h"
 
 namespace pelmora {
 namespace {

@@ -6,58 +6,32 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "fakes/platform_fakes.h"
-#include "fakes/toolkit_fakes.h"
+#include "fakes/form_harness.h"
 #include "platform/linux/linux_cpu_time_device.h"
 #include "platform/linux/linux_memory_status.h"
-#include "unit/form_harness.h"
+#include "support/scratch_dir.h"
 
 namespace pelmora::fakes {
 namespace {
 
-class Scratch {
- public:
-  Scratch() {
-    char pattern[] = "/tmp/pelmora-startup-XXXXXX";
-    dir_ = ::mkdtemp(pattern) ? pattern : "";
-  }
-  ~Scratch() { std::filesystem::remove_all(dir_); }
-  std::string Write(const std::string& name, const std::string& text) const {
-    const std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-    return path;
-  }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
- private:
-  std::string dir_;
-};
+using testing_support::ScratchDir;
 
 // A Form1 whose CPU-time device and memory source are the real ones, reading
 // files the test writes.
-struct RealDeviceForm : FakeControls {
-  explicit RealDeviceForm(const std::string& statPath, const std::string& meminfoPath)
-      : device(clock, statPath), memory(meminfoPath) {
-    clock.now = 1000;
-    processes.processes = {Process("/sbin/init", 1)};
-    window = std::make_unique<app::Form1>(
-        Controls(),
-        app::Form1Services{instance, device, clock, memory, resources, processes, control});
+struct RealDeviceForm : FormHarness {
+  RealDeviceForm(const std::string& statPath, const std::string& meminfoPath)
+      : device(services.clock, statPath), memory(meminfoPath) {
+    services.clock.now = 1000;
+    services.processes.processes = {Process("/sbin/init", 1)};
+    services.use.cpuTime = &device;
+    services.use.memory = &memory;
+    Rebuild();
   }
 
-  FakeTickClock clock;
   platform::linux_os::LinuxCpuTimeDevice device;
   platform::linux_os::LinuxMemoryStatus memory;
-  FakeSingleInstance instance;
-  FakeFreeResources resources;
-  FakeProcessSource processes;
-  FakeProcessControl control;
-  std::unique_ptr<app::Form1> window;
 };
 
 std::string CpuLine(uint64_t user, uint64_t idle) {
@@ -80,7 +54,7 @@ void ExpectSaneFigures(const RealDeviceForm& f, const std::string& context) {
 }
 
 TEST(HostileStartup, UnreadableProcStatShowsTheDeviceMessageAndEnds) {
-  Scratch scratch;
+  ScratchDir scratch;
   const std::string meminfo = scratch.Write("meminfo", "MemTotal: 1000 kB\nMemAvailable: 10 kB\n");
   const std::string unreadable = scratch.Write("stat", CpuLine(1, 1));
   ::chmod(unreadable.c_str(), 0);
@@ -105,7 +79,7 @@ TEST(HostileStartup, UnreadableProcStatShowsTheDeviceMessageAndEnds) {
 }
 
 TEST(HostileStartup, BrokenMeminfoGivesDefinedFigures) {
-  Scratch scratch;
+  ScratchDir scratch;
   const std::string stat = scratch.Write("stat", CpuLine(100, 100));
   const struct {
     const char* name;
@@ -141,7 +115,7 @@ TEST(HostileStartup, BrokenMeminfoGivesDefinedFigures) {
 }
 
 TEST(HostileStartup, ProcStatBreakingAndAClockStandingStillOrGoingBack) {
-  Scratch scratch;
+  ScratchDir scratch;
   const std::string meminfo = scratch.Write("meminfo", "MemTotal: 1000 kB\nMemAvailable: 10 kB\n");
   const std::string stat = scratch.Write("stat", CpuLine(0, 0));
   RealDeviceForm f(stat, meminfo);
@@ -174,7 +148,7 @@ TEST(HostileStartup, ProcStatBreakingAndAClockStandingStillOrGoingBack) {
   for (const auto& s : steps) {
     SCOPED_TRACE(s.name);
     scratch.Write("stat", s.text);
-    f.clock.now += s.clockStep;
+    f.services.clock.now += s.clockStep;
     f.window->Timer1_Timer();
     EXPECT_EQ(f.statusBar.panels[1], s.panel);
     ExpectSaneFigures(f, s.name);

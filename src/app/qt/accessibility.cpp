@@ -1,15 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Accessible names: a screen reader reads what each control shows, as in
 // "物理メモリ 合計 523352 KB", never a bare "label".
+#include "app/qt/accessibility.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QGroupBox>
 #include <QString>
 #include <QStringList>
 
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 
-namespace pelmora::app {
+namespace pelmora::app::qt {
 
 namespace {
 
@@ -90,4 +92,4 @@ void SetAccessibleNames(MainWindow& window) {
                      "横の格子線は20%ごと"));
 }
 
-}  // namespace pelmora::app
+}  // namespace pelmora::app::qt

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "test_processes.h"
+#include "support/child_process.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -16,24 +16,14 @@
 #include <stdexcept>
 #include <thread>
 
-namespace pelmora::platform::linux_os::testing_support {
+namespace pelmora::testing_support {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = "/tmp/pelmora-test-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  ::chmod(pattern.c_str(), 0755);
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
-uint64_t CopySleepProgram(const std::string& path) {
-  const char* source = fs::exists("/usr/bin/sleep") ? "/usr/bin/sleep" : "/bin/sleep";
+uint64_t CopyProgram(const std::string& path, const std::string& program) {
+  const std::string source = !program.empty()               ? program
+                             : fs::exists("/usr/bin/sleep") ? "/usr/bin/sleep"
+                                                            : "/bin/sleep";
   fs::copy_file(source, path, fs::copy_options::overwrite_existing);
   ::chmod(path.c_str(), 0755);
   struct stat st {};
@@ -156,4 +146,4 @@ std::optional<std::string> RunAsUser(uid_t uid, const std::function<std::string(
   return result;
 }
 
-}  // namespace pelmora::platform::linux_os::testing_support
+}  // namespace pelmora::testing_support

@@ -17,7 +17,7 @@
 #include "toolkit/qt/timer.h"
 #include "toolkit/qt/window.h"
 
-namespace pelmora::app {
+namespace pelmora::app::qt {
 
 // The window Form1 and its controls, at their fixed places.
 class MainWindow : public QWidget {
@@ -28,7 +28,8 @@ class MainWindow : public QWidget {
   ~MainWindow() override;
 
   Form1Controls Controls();
-  // Delivers the controls' events to the form's event procedures.
+  // Delivers the controls' events to the form's event procedures; a later
+  // call hands them to another form instead.
   void Connect(Form1& form);
   // Runs Form_Load, before the window is shown.
   void Load();
@@ -64,12 +65,4 @@ class MainWindow : public QWidget {
   bool activated_ = false;
 };
 
-// Gives every control an accessible name that says what it shows.
-void SetAccessibleNames(MainWindow& window);
-
-// The window's icon: a grey bezel around a black screen with a dark-green
-// grid crossed by a white trace, drawn at 16 and 32 pixels.
-QIcon PelmoraIcon();
-QPixmap DrawPelmoraIcon(int size);
-
-}  // namespace pelmora::app
+}  // namespace pelmora::app::qt

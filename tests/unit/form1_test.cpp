@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include "form_harness.h"
+#include "fakes/form_harness.h"
 
 namespace pelmora {
 namespace {
@@ -21,8 +21,8 @@ TEST(FormLoad, SetsUpColumnsIntervalListAndMarker) {
   EXPECT_EQ(h.list.rows.size(), 2u);
   EXPECT_EQ(h.statusBar.panels[2], "2");
   EXPECT_EQ(h.timer.tag, "Start");
-  EXPECT_EQ(h.cpu.openCount, 1) << "the probe opens the device once";
-  EXPECT_EQ(h.cpu.closeCount, 1);
+  EXPECT_EQ(h.services.cpuTime.openCount, 1) << "the probe opens the device once";
+  EXPECT_EQ(h.services.cpuTime.closeCount, 1);
   EXPECT_TRUE(h.msgBox.shown.empty());
   EXPECT_EQ(h.form.endCount, 0);
 }
@@ -39,8 +39,8 @@ TEST(FormLoad, RefusesASecondInstanceAndAMissingDevice) {
         Case{true, false, "すでに起動しています。", "Pelmora 二重起動エラー"},
         Case{false, false, "WINTOP.VXD がないか、動作しません？！", "Pelmora WINTOP.VXDエラー"}}) {
     FormHarness h;
-    h.instance.other = c.other;
-    h.cpu.opens = c.device;
+    h.services.instance.other = c.other;
+    h.services.cpuTime.opens = c.device;
     h.window->Form_Load();
     ASSERT_EQ(h.msgBox.shown.size(), 1u);
     EXPECT_EQ(h.msgBox.shown[0].prompt, c.text);
@@ -49,7 +49,7 @@ TEST(FormLoad, RefusesASecondInstanceAndAMissingDevice) {
     EXPECT_EQ(h.form.endCount, 1);
     EXPECT_TRUE(h.list.rows.empty()) << "the list is never filled";
     EXPECT_EQ(h.timer.interval, 0) << "the timer never starts";
-    EXPECT_EQ(h.processes.snapshots, 0);
+    EXPECT_EQ(h.services.processes.snapshots, 0);
   }
 }
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "form_harness.h"
+#include "fakes/form_harness.h"
 
 namespace pelmora {
 namespace {
@@ -60,23 +60,24 @@ TEST(SamplingTick, MinimizedTicksWriteOnlyTheCaptionAndTheHistory) {
   FormHarness h;
   h.Start();
   h.form.minimized = true;
-  h.memory.status.dwAvailPhys = h.memory.status.dwTotalPhys * 5433 / 10000;  // 45.67 % in use
-  h.NextSample(10000, 8766);                                                 // 12.34 % busy
+  h.services.memory.status.dwAvailPhys =
+      h.services.memory.status.dwTotalPhys * 5433 / 10000;  // 45.67 % in use
+  h.services.NextSample(10000, 8766);                       // 12.34 % busy
   h.log.clear();
   h.picture.calls.clear();
-  const int snapshots = h.processes.snapshots;
+  const int snapshots = h.services.processes.snapshots;
   h.window->Timer1_Timer();
 
   EXPECT_EQ(h.log, (std::vector<std::string>{"Caption=CPU:12.3% ", "Caption=CPU:12.3% Mem:45.7%"}));
   EXPECT_TRUE(h.picture.calls.empty());
-  EXPECT_EQ(h.processes.snapshots, snapshots);
+  EXPECT_EQ(h.services.processes.snapshots, snapshots);
   EXPECT_FLOAT_EQ(h.window->GraphHistory().Sample(0, 50), 12.34f);
   EXPECT_EQ(h.window->GraphHistory().WarmUpCount, 49);
 
   // Restored: the next tick writes everything again, with the samples taken
   // while minimized in the graph.
   h.form.minimized = false;
-  h.NextSample(1000, 1000);
+  h.services.NextSample(1000, 1000);
   h.window->Timer1_Timer();
   EXPECT_EQ(h.form.caption, "Pelmora Ver.2.0");
   EXPECT_EQ(h.labels[5]->caption, "45.67 % ");
@@ -94,7 +95,7 @@ TEST(SamplingTick, CpuFiguresPassUnclamped) {
         Case{9250, "CPU負荷率 : 7.50%", 7.5f}}) {
     FormHarness h;
     h.Start();
-    h.NextSample(10000, c.idleDelta);
+    h.services.NextSample(10000, c.idleDelta);
     h.window->Timer1_Timer();
     EXPECT_EQ(h.statusBar.panels[1], c.panel);
     EXPECT_EQ(h.window->GraphHistory().Sample(0, 50), c.stored);
@@ -109,18 +110,18 @@ TEST(SamplingTick, EachProcessSetChangeRebuildsOnce) {
   h.window->Timer1_Timer();
   EXPECT_EQ(h.list.updates, 1) << "an unchanged set rebuilds nothing";
 
-  h.processes.processes.push_back(Process("/usr/bin/new", 300));
+  h.services.processes.processes.push_back(Process("/usr/bin/new", 300));
   h.window->Timer1_Timer();
   EXPECT_EQ(h.list.updates, 2);
   EXPECT_EQ(h.statusBar.panels[2], "3");
   h.window->Timer1_Timer();
   EXPECT_EQ(h.list.updates, 2);
 
-  h.processes.processes.pop_back();
+  h.services.processes.processes.pop_back();
   h.window->Timer1_Timer();
   EXPECT_EQ(h.list.updates, 3);
 
-  h.processes.processes.back().szExeFile = "/usr/bin/Bar";
+  h.services.processes.processes.back().szExeFile = "/usr/bin/Bar";
   h.window->Timer1_Timer();
   EXPECT_EQ(h.list.updates, 4);
   EXPECT_EQ(h.list.rows.back()[0], "bar");
@@ -128,8 +129,8 @@ TEST(SamplingTick, EachProcessSetChangeRebuildsOnce) {
 
 TEST(SamplingTick, FractionsAndMissingFiguresHaveTheirTexts) {
   FormHarness h;
-  h.memory.status = {1536, 1024, 0, 0, 1536, 1024};  // no swap
-  h.resources.values = {std::nullopt, 0, 100};
+  h.services.memory.status = {1536, 1024, 0, 0, 1536, 1024};  // no swap
+  h.services.resources.values = {std::nullopt, 0, 100};
   h.Start();
   EXPECT_EQ(h.labels[1]->caption, "1.5 KB");
   EXPECT_EQ(h.labels[3]->caption, "1 KB");
@@ -140,7 +141,7 @@ TEST(SamplingTick, FractionsAndMissingFiguresHaveTheirTexts) {
   EXPECT_EQ(h.labels[21]->caption, "100 %");
   EXPECT_EQ(h.labels[23]->caption, "0 %");
 
-  h.memory.status = {};  // memory figures that cannot be read
+  h.services.memory.status = {};  // memory figures that cannot be read
   h.window->Timer1_Timer();
   EXPECT_EQ(h.labels[1]->caption, "0 KB");
   EXPECT_EQ(h.labels[5]->caption, "0.00 % ");
@@ -148,8 +149,8 @@ TEST(SamplingTick, FractionsAndMissingFiguresHaveTheirTexts) {
 
 TEST(SamplingTick, ByteCountsBeyondThirtyTwoBits) {
   FormHarness h;
-  h.memory.status.dwTotalPhys = 64LL << 30;  // 64 GB
-  h.memory.status.dwAvailPhys = 16LL << 30;
+  h.services.memory.status.dwTotalPhys = 64LL << 30;  // 64 GB
+  h.services.memory.status.dwAvailPhys = 16LL << 30;
   h.Start();
   EXPECT_EQ(h.labels[1]->caption, "67108864 KB");
   EXPECT_EQ(h.labels[5]->caption, "75.00 % ");

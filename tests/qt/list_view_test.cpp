@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "toolkit/qt/list_view.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -7,7 +9,6 @@
 #include <QTest>
 #include <string>
 
-#include "toolkit/qt/list_view.h"
 #include "toolkit/runtime_error.h"
 
 namespace pelmora::toolkit::qt {

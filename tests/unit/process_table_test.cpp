@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
+#include "processes/process_table.h"
+
 #include <gtest/gtest.h>
 
 #include "fakes/platform_fakes.h"
-#include "processes/process_table.h"
 #include "toolkit/runtime_error.h"
 
 namespace pelmora {

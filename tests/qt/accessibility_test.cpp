@@ -11,12 +11,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/form1.h"
-#include "app/main_window.h"
-#include "fakes/platform_fakes.h"
+#include "app/qt/main_window.h"
+#include "qt/window_on_fakes.h"
 #include "toolkit/qt/label.h"
 
-namespace pelmora::app {
+namespace pelmora::app::qt {
 namespace {
 
 QString NameOf(QObject* object) {
@@ -60,22 +59,10 @@ TEST_F(AccessibilityTest, ValueLabelNameFollowsEveryTick) {
 // The names follow what the window's own procedures write: a real start-up
 // and tick on the window's controls, over fake system services.
 TEST(AccessibleNamesOfARunningWindow, FollowTheTickAndTheInterval) {
-  fakes::FakeSingleInstance instance;
-  fakes::FakeCpuTimeDevice cpu;
-  fakes::FakeTickClock clock;
-  fakes::FakeMemoryStatus memory;
-  fakes::FakeFreeResources resources;
-  fakes::FakeProcessSource processes;
-  fakes::FakeProcessControl control;
-  cpu.table = {0, 0, 0, platform::kCpuTimeIdleFlag};
-  cpu.count = 16;
-  clock.now = 5000;
-  memory.status = {1024 * 777216LL, 1024 * 1024LL, 0, 0, 1024 * 777216LL, 1024 * 1024LL};
-  processes.processes = {fakes::Process("/sbin/init", 1)};
-
-  MainWindow window;
-  Form1 form(window.Controls(), {instance, cpu, clock, memory, resources, processes, control});
-  window.Connect(form);
+  fakes::WindowOnFakes run;
+  run.services.memory.status.dwTotalPhys = 1024 * 777216LL;
+  run.services.memory.status.dwAvailPhys = 1024 * 1024LL;
+  MainWindow& window = run.window;
   window.Load();
   ASSERT_FALSE(window.Ended());
   EXPECT_EQ(NameOf(window.HScroll1).toStdString(), "更新頻度 1.0秒");
@@ -174,4 +161,4 @@ TEST(AccessiblePrefixTest, PrefixJoinsTheTextAndCanBeTakenBack) {
 }
 
 }  // namespace
-}  // namespace pelmora::app
+}  // namespace pelmora::app::qt

@@ -11,14 +11,15 @@
 #include "platform/linux/linux_process_control.h"
 #include "platform/linux/linux_process_snapshot.h"
 #include "processes/process_table.h"
-#include "test_processes.h"
+#include "support/child_process.h"
+#include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
 
 using testing_support::Child;
 using testing_support::ChildOptions;
-using testing_support::TempDir;
+using testing_support::ScratchDir;
 
 struct Window {
   Window() : table({list, statusBar, msgBox, text}) {}
@@ -49,9 +50,9 @@ bool Running(pid_t pid) {
 }
 
 TEST(Termination, TheClickedInstanceEndsKilledAndCancelSparesIt) {
-  TempDir dir;
-  const std::string program = dir.path() + "/Worker";
-  testing_support::CopySleepProgram(program);
+  ScratchDir dir;
+  const std::string program = dir.Root() + "/Worker";
+  testing_support::CopyProgram(program);
   Child first(program);
   Child second(program);
   ASSERT_TRUE(testing_support::PollUntil([&] {
@@ -84,9 +85,9 @@ TEST(Termination, TheClickedInstanceEndsKilledAndCancelSparesIt) {
 
 TEST(Termination, AnotherUsersProcessIsNotEndedByAnUnprivilegedWindow) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run processes as other users";
-  TempDir dir;
-  const std::string program = dir.path() + "/theirs";
-  testing_support::CopySleepProgram(program);
+  ScratchDir dir;
+  const std::string program = dir.Root() + "/theirs";
+  testing_support::CopyProgram(program);
   ChildOptions nobody;
   nobody.uid = 65534;
   Child target(program, nobody);

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "toolkit/message_box.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,7 +10,6 @@
 #include <QTimer>
 #include <functional>
 
-#include "toolkit/message_box.h"
 #include "toolkit/qt/message_box.h"
 #include "toolkit/runtime_error.h"
 

@@ -42,19 +42,18 @@ struct FakeControls {
   FakeWindow form;
 };
 
+// A Form1 on fake controls and fake services. A test that changes which
+// controls or services it uses calls Rebuild() before the first event.
 struct FormHarness : FakeControls {
-  FormHarness() : resources(&log) {
-    // An idle record at the start of the table.
-    cpu.table = {0, 0, 0, platform::kCpuTimeIdleFlag};
-    cpu.count = 16;
-    clock.now = 100000;
-    memory.status = {1024 * 523352LL, 1024 * 261676LL, 2048 * 1024LL,
-                     1024 * 1024LL,   1024 * 525400LL, 1024 * 262700LL};
-    processes.processes = {Process("/sbin/init", 1), Process("/usr/bin/Foo", 100)};
-    for (const auto& p : processes.processes) control.running[p.th32ProcessID] = {p.startTime};
-    window = std::make_unique<app::Form1>(
-        Controls(),
-        app::Form1Services{instance, cpu, clock, memory, resources, processes, control});
+  explicit FormHarness(bool logCalls = true)
+      : FakeControls(logCalls), services(logCalls ? &log : nullptr) {
+    Rebuild();
+  }
+
+  void Rebuild(toolkit::TextServices* otherText = nullptr,
+               toolkit::DrawingArea* otherPicture = nullptr) {
+    window.reset();
+    window = std::make_unique<app::Form1>(Controls(otherText, otherPicture), services.Services());
   }
 
   // Load, then the first tick on activation.
@@ -63,19 +62,7 @@ struct FormHarness : FakeControls {
     window->Form_Activate();
   }
 
-  // Sets the idle counter and the clock for the next tick.
-  void NextSample(int64_t elapsedMs, int32_t idleDeltaMs) {
-    clock.now += elapsedMs;
-    cpu.table[2] += idleDeltaMs;
-  }
-
-  FakeSingleInstance instance;
-  FakeCpuTimeDevice cpu;
-  FakeTickClock clock;
-  FakeMemoryStatus memory;
-  FakeFreeResources resources;
-  FakeProcessSource processes;
-  FakeProcessControl control;
+  FakeServices services;
   std::unique_ptr<app::Form1> window;
 };
 

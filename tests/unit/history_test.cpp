@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
+#include "monitor/history.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "fakes/toolkit_fakes.h"
-#include "monitor/history.h"
 
 namespace pelmora {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "app/form1.h"
-#include "app/linux_services.h"
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
+#include "platform/linux/linux_services.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName("pelmora");
   ChooseFont(app);
 
-  pelmora::app::LinuxServices services;
-  pelmora::app::MainWindow window;
+  pelmora::platform::linux_os::LinuxServices services;
+  pelmora::app::qt::MainWindow window;
   pelmora::app::Form1 form(window.Controls(), services.Services());
   window.Connect(form);
   window.Load();

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "toolkit/number_format.h"
+
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -8,8 +10,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-#include "toolkit/number_format.h"
 
 namespace pelmora::toolkit {
 namespace {

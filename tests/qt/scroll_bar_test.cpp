@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "toolkit/qt/scroll_bar.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -6,8 +8,6 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
-
-#include "toolkit/qt/scroll_bar.h"
 
 namespace pelmora::toolkit::qt {
 namespace {

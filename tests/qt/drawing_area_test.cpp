@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
+#include "toolkit/drawing_area.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPixmap>
 #include <set>
 
-#include "toolkit/drawing_area.h"
 #include "toolkit/qt/drawing_area.h"
 
 namespace pelmora::toolkit::qt {
