@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: MIT
-// /proc/PID/cmdline's first argument, the names of /proc's entries and the
-// decimal fields every /proc parser shares.
-#include <charconv>
+// /proc/PID/cmdline's first argument, the names of /proc's entries, and the
+// scanner every /proc parser shares: its lines, fields and numbers.
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "check.h"
 #include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/proc_scanner.h"
 
 using pelmora::fuzz::ViewInside;
-using pelmora::platform::linux_os::Argv0;
-using pelmora::platform::linux_os::ParsePidName;
-using pelmora::platform::linux_os::ParseSignedField;
-using pelmora::platform::linux_os::ParseUnsignedField;
+using namespace pelmora::platform::linux_os;
 
 namespace {
 
@@ -26,35 +24,55 @@ bool AllDigits(std::string_view s) {
   return true;
 }
 
-// The value of a digit string, or the largest value when it does not fit.
-uint64_t SaturatedValue(std::string_view digits) {
-  uint64_t value = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error == std::errc::result_out_of_range) return std::numeric_limits<uint64_t>::max();
-  FUZZ_CHECK(end == digits.data() + digits.size());
-  return value;
+__extension__ typedef unsigned __int128 Wide;
+
+// The value of a digit string, computed wide; nullopt when it does not fit
+// 64 bits.
+std::optional<uint64_t> Reference(std::string_view digits) {
+  Wide value = 0;
+  for (char c : digits) {
+    value = value * 10 + static_cast<unsigned>(c - '0');
+    if (value > std::numeric_limits<uint64_t>::max()) return std::nullopt;
+  }
+  return static_cast<uint64_t>(value);
 }
 
+// A number that does not fit its type is unreadable, never clamped.
 void CheckFields(std::string_view token) {
   const auto u = ParseUnsignedField(token);
-  FUZZ_CHECK(u.has_value() == AllDigits(token));
-  if (u) FUZZ_CHECK(*u == SaturatedValue(token));
+  FUZZ_CHECK(u == (AllDigits(token) ? Reference(token) : std::nullopt));
 
   const bool negative = !token.empty() && token.front() == '-';
   const std::string_view magnitude = negative ? token.substr(1) : token;
-  const auto s = ParseSignedField(token);
-  FUZZ_CHECK(s.has_value() == AllDigits(magnitude));
-  if (!s) return;
-  const uint64_t m = SaturatedValue(magnitude);
+  const auto m = AllDigits(magnitude) ? Reference(magnitude) : std::nullopt;
   constexpr uint64_t kMaxPositive = std::numeric_limits<int64_t>::max();
-  if (!negative) {
-    FUZZ_CHECK(*s ==
-               (m > kMaxPositive ? std::numeric_limits<int64_t>::max() : static_cast<int64_t>(m)));
-  } else if (m > kMaxPositive) {
-    FUZZ_CHECK(*s == std::numeric_limits<int64_t>::min());
-  } else {
-    FUZZ_CHECK(*s == -static_cast<int64_t>(m));
+  std::optional<int64_t> expected;
+  if (m && !negative && *m <= kMaxPositive) expected = static_cast<int64_t>(*m);
+  if (m && negative && *m <= kMaxPositive + 1) expected = static_cast<int64_t>(uint64_t{0} - *m);
+  FUZZ_CHECK(ParseSignedField(token) == expected);
+}
+
+// Fields hold no blank and only blanks lie between them; lines are the text
+// up to its last line end, cut at every line end.
+void CheckCursors(std::string_view text) {
+  FieldCursor fields(text);
+  const char* from = text.data();
+  for (std::string_view field = fields.Next(); !field.empty(); field = fields.Next()) {
+    FUZZ_CHECK(ViewInside(field, text) && field.data() >= from);
+    for (; from < field.data(); ++from) FUZZ_CHECK(IsBlank(*from));
+    for (char c : field) FUZZ_CHECK(!IsBlank(c));
+    from = field.data() + field.size();
   }
+  FUZZ_CHECK(fields.AtEnd());
+  for (; from < text.data() + text.size(); ++from) FUZZ_CHECK(IsBlank(*from));
+
+  LineCursor lines(text);
+  std::string joined;
+  while (const auto line = lines.Next()) {
+    FUZZ_CHECK(ViewInside(*line, text) && line->find('\n') == std::string_view::npos);
+    joined.append(*line).push_back('\n');
+  }
+  FUZZ_CHECK(joined == text.substr(0, text.rfind('\n') + 1));
 }
 
 }  // namespace
@@ -74,10 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(*pid > 0 && *pid <= std::numeric_limits<int32_t>::max());
     FUZZ_CHECK(std::to_string(*pid) == text);
   } else if (AllDigits(text) && text.front() != '0' && text.size() <= 10) {
-    FUZZ_CHECK(SaturatedValue(text) > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()));
+    FUZZ_CHECK(*Reference(text) > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()));
   }
 
   CheckFields(text);
   CheckFields(argv0);
+  CheckCursors(text);
   return 0;
 }

@@ -7,8 +7,10 @@
 
 #include "check.h"
 #include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/proc_scanner.h"
 
 using pelmora::fuzz::ViewInside;
+using pelmora::platform::linux_os::IsBlank;
 using pelmora::platform::linux_os::ParsePidStat;
 using pelmora::platform::linux_os::PidStat;
 
@@ -53,10 +55,6 @@ std::string Canonical(const PidStat& s) {
   return text + "\n";
 }
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -71,11 +69,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t close = text.rfind(')');
   FUZZ_CHECK(stat->comm.data() == text.data() + open + 1);
   FUZZ_CHECK(stat->comm.data() + stat->comm.size() == text.data() + close);
-  // The state is one byte that is no blank (the parser takes any other
-  // byte, a NUL included, as the kernel only ever writes a letter there).
-  FUZZ_CHECK(!IsBlank(stat->state));
+  // The state is one byte that is neither blank nor line end (the parser
+  // takes any other byte, a NUL included, as the kernel only ever writes a
+  // letter there).
+  FUZZ_CHECK(!IsBlank(stat->state) && stat->state != '\n');
   FUZZ_CHECK(stat->IsKernelThread() ==
              ((stat->flags & pelmora::platform::linux_os::kPfKthread) != 0));
+
+  // The fields end with the line: what follows its end changes nothing.
+  const size_t lineEnd = text.find('\n', close);
+  if (lineEnd != std::string_view::npos) {
+    const auto line = ParsePidStat(text.substr(0, lineEnd));
+    FUZZ_CHECK(line && Same(*line, *stat));
+  }
 
   // The same fields read back from the kernel's own layout, whatever the name.
   const std::string canonical = Canonical(*stat);
@@ -86,5 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t at = lastClose + 1;
   for (int field = 3; field <= 21; ++field) at = canonical.find(' ', at + 1);
   FUZZ_CHECK(!ParsePidStat(std::string_view(canonical).substr(0, at)));
+  // Nor with a start time beyond 64 bits: it must not pass for any other.
+  const size_t after = canonical.find(' ', at + 1);
+  FUZZ_CHECK(!ParsePidStat(canonical.substr(0, at + 1) + "18446744073709551616" +
+                           canonical.substr(after)));
   return 0;
 }

@@ -79,13 +79,38 @@ TEST_F(ProcessControlTest, OpenedProcessIsKilled) {
   EXPECT_EQ(WTERMSIG(status), SIGKILL);
 }
 
-TEST_F(ProcessControlTest, OtherStartTimeMeansAnotherProcess) {
+// The start time is read below the given /proc root: a scratch tree says
+// what the kernel never would about a live child. Only a readable stat of
+// that very PID with that very start time gives a handle.
+TEST_F(ProcessControlTest, OnlyTheSameStartTimeGivesAHandle) {
   auto child = Start();
-  const uint64_t started = ListedStartTime(child->pid());
-  ASSERT_NE(started, 0u);
-  for (uint64_t wrong : {started - 1, started + 1, uint64_t{0}}) {
-    EXPECT_EQ(control_.OpenProcess(child->pid(), wrong), nullptr) << wrong;
+  const std::string pid = std::to_string(child->pid());
+  const auto stat = [](const std::string& owner, const std::string& starttime) {
+    return owner + " (PelmoraTest) S 1 0 0 0 0 0 0 0 0 0 0 0 0 0 20 0 1 0 " + starttime + "\n";
+  };
+  const struct {
+    const char* name;
+    std::string stat;
+    uint64_t asked;
+    bool handle;
+  } cases[] = {
+      {"the same start time", stat(pid, "777"), 777, true},
+      {"one tick later", stat(pid, "778"), 777, false},
+      {"one tick earlier", stat(pid, "776"), 777, false},
+      {"asked for 0", stat(pid, "777"), 0, false},
+      {"another process's stat", stat("1", "777"), 777, false},
+      {"cut before the start time", stat(pid, ""), 777, false},
+      {"a start time beyond 64 bits", stat(pid, "18446744073709551616"),
+       std::numeric_limits<uint64_t>::max(), false},
+  };
+  testing_support::ScratchDir proc;
+  LinuxProcessControl control(proc.Root());
+  for (const auto& c : cases) {
+    proc.Write(pid + "/stat", c.stat);
+    EXPECT_EQ(control.OpenProcess(child->pid(), c.asked) != nullptr, c.handle) << c.name;
   }
+  proc.Remove(pid + "/stat");
+  EXPECT_EQ(control.OpenProcess(child->pid(), 777), nullptr) << "no stat";
   EXPECT_TRUE(StillRunning(*child));
 }
 

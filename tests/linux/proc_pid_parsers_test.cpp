@@ -14,27 +14,15 @@ namespace {
 
 // A stat line as a current kernel writes it, with the command name and the
 // fields that matter to the process list put in by the test.
-std::string StatLine(std::string_view comm, std::string_view ppid = "1",
-                     std::string_view flags = "4194304", std::string_view priority = "20",
-                     std::string_view threads = "3", std::string_view starttime = "28851",
-                     std::string_view start_brk = "94313293008896") {
-  std::string s = "4242 (";
-  s += comm;
-  s += ") S ";
-  s += ppid;
-  s += " 4242 4020 0 -1 ";
-  s += flags;
-  s += " 98 0 0 0 0 0 0 0 ";
-  s += priority;
-  s += " 0 ";
-  s += threads;
-  s += " 0 ";
-  s += starttime;
-  s += " 3133440 412 18446744073709551615 94312755691520 94312755711401 140727823871216 0 0 0 0"
-       " 0 0 0 0 0 17 1 0 0 0 0 0 94312755727408 94312755729024 ";
-  s += start_brk;
-  s += " 140727823874503 140727823874523 140727823874523 140727823876075 0\n";
-  return s;
+std::string StatLine(const std::string& comm, const std::string& ppid = "1",
+                     const std::string& flags = "4194304", const std::string& priority = "20",
+                     const std::string& threads = "3", const std::string& starttime = "28851",
+                     const std::string& start_brk = "94313293008896") {
+  return "4242 (" + comm + ") S " + ppid + " 4242 4020 0 -1 " + flags + " 98 0 0 0 0 0 0 0 " +
+         priority + " 0 " + threads + " 0 " + starttime +
+         " 3133440 412 18446744073709551615 94312755691520 94312755711401 140727823871216 0 0 0 0"
+         " 0 0 0 0 0 17 1 0 0 0 0 0 94312755727408 94312755729024 " +
+         start_brk + " 140727823874503 140727823874523 140727823874523 140727823876075 0\n";
 }
 
 struct NameCase {
@@ -110,77 +98,60 @@ TEST(ParsePidStatTest, OldKernelWithoutHeapFieldsReadsZero) {
   EXPECT_EQ(stat->start_brk, 0u);
 }
 
-TEST(ParsePidStatTest, MalformedHeapFieldReadsZero) {
-  const auto stat = ParsePidStat(StatLine("x", "1", "0", "20", "1", "5", "0x1234"));
+TEST(ParsePidStatTest, NumbersAtTheEdgesOf64BitsAreReadExactly) {
+  const auto stat = ParsePidStat(StatLine("x", "9223372036854775807", "18446744073709551615",
+                                          "-9223372036854775808", "9223372036854775807",
+                                          "18446744073709551615", "18446744073709551615"));
   ASSERT_TRUE(stat.has_value());
-  EXPECT_EQ(stat->start_brk, 0u);
-  EXPECT_EQ(stat->starttime, 5u);
+  EXPECT_EQ(stat->ppid, std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(stat->flags, std::numeric_limits<uint64_t>::max());
+  EXPECT_EQ(stat->priority, std::numeric_limits<int64_t>::min());
+  EXPECT_EQ(stat->num_threads, std::numeric_limits<int64_t>::max());
+  EXPECT_EQ(stat->starttime, std::numeric_limits<uint64_t>::max());
+  EXPECT_EQ(stat->start_brk, std::numeric_limits<uint64_t>::max());
 }
 
-TEST(ParsePidStatTest, NumbersBeyond64BitsSaturate) {
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
-  constexpr uint64_t kUMax = std::numeric_limits<uint64_t>::max();
-  struct Row {
-    const char* ppid;
-    const char* priority;
-    const char* starttime;
-    int64_t want_ppid;
-    int64_t want_priority;
-    uint64_t want_starttime;
-  };
-  for (const Row& row : {
-           Row{"9223372036854775807", "-9223372036854775808", "18446744073709551615", kMax, kMin,
-               kUMax},  // the largest exact values
-           Row{"9223372036854775808", "-9223372036854775809", "18446744073709551616", kMax, kMin,
-               kUMax},  // one beyond
-           Row{"99999999999999999999999", "-99999999999999999999", "123456789012345678901234567890",
-               kMax, kMin, kUMax},
-       }) {
-    const std::string line =
-        StatLine("x", row.ppid, "1", row.priority, "1", row.starttime, row.starttime);
-    const auto stat = ParsePidStat(line);
-    ASSERT_TRUE(stat.has_value()) << line;
-    EXPECT_EQ(stat->ppid, row.want_ppid);
-    EXPECT_EQ(stat->priority, row.want_priority);
-    EXPECT_EQ(stat->starttime, row.want_starttime);
-    EXPECT_EQ(stat->start_brk, row.want_starttime);
+TEST(ParsePidStatTest, UnreadableHeapFieldReadsZero) {
+  for (const char* start_brk : {"0x1234", "18446744073709551616"}) {
+    const auto stat = ParsePidStat(StatLine("x", "1", "0", "20", "1", "5", start_brk));
+    ASSERT_TRUE(stat.has_value()) << start_brk;
+    EXPECT_EQ(stat->start_brk, 0u);
+    EXPECT_EQ(stat->starttime, 5u);
   }
 }
 
 TEST(ParsePidStatTest, BrokenTextGivesNothing) {
   const std::string good = StatLine("ok");
-  const size_t after_starttime = good.find("28851") + 5;
   const std::vector<std::string> broken = {
       "",
       "garbage",
-      "4242 sleep S 1",                          // no parentheses
-      "4242 (sleep S 1 2 3",                     // no closing one
-      ") 4242 (sleep",                           // closing before opening
-      "(sleep) S 1 4242 4020 0 -1 0",            // no PID
-      "-5 (sleep) S 1",                          // negative PID
-      "12 34 (sleep) S 1",                       // two numbers before the name
-      good.substr(0, good.find(") S") + 1),      // cut after the name
-      good.substr(0, after_starttime - 1),       // cut inside field 22 ... still a number
-      good.substr(0, good.find(" 28851")),       // cut before field 22
-      StatLine("x", "one"),                      // ppid not a number
-      StatLine("x", "1", "-4"),                  // flags negative
-      StatLine("x", "1", "0", "20", "3", "-7"),  // start time negative
-      StatLine("x", "1", "0", "20", "1e3"),      // threads not decimal
+      "4242 sleep S 1",                // no parentheses
+      "4242 (sleep S 1 2 3",           // no closing one
+      ") 4242 (sleep",                 // closing before opening
+      "(sleep) S 1 4242 4020 0 -1 0",  // no PID
+      "-5 (sleep) S 1",                // negative PID
+      "12 34 (sleep) S 1",
+      "9223372036854775808" + good.substr(4),  // PID beyond 64 bits // two numbers before the name
+      good.substr(0, good.find(") S") + 1),    // cut after the name
+      good.substr(0, good.find(" 28851")),     // cut before field 22
+      std::string(good).replace(good.find(" 28851"), 1, "\n"),   // field 22 beyond the line end
+      StatLine("x", "one"),                                      // ppid not a number
+      StatLine("x", "1", "-4"),                                  // flags negative
+      StatLine("x", "1", "0", "20", "3", "-7"),                  // start time negative
+      StatLine("x", "1", "0", "20", "1e3"),                      // threads not decimal
       std::string(good).replace(good.find(") S") + 2, 1, "SS"),  // state of two letters
+      // One beyond 64 bits: unreadable, not the largest value.
+      StatLine("x", "9223372036854775808"),
+      StatLine("x", "1", "0", "-9223372036854775809"),
+      StatLine("x", "1", "0", "20", "3", "18446744073709551616"),
   };
-  for (size_t i = 0; i < broken.size(); ++i) {
-    SCOPED_TRACE(i);
-    const auto stat = ParsePidStat(broken[i]);
-    if (i == 9) {
-      // A line cut inside field 22 leaves a shorter, still valid number.
-      ASSERT_TRUE(stat.has_value());
-      EXPECT_EQ(stat->starttime, 2885u);
-      EXPECT_EQ(stat->start_brk, 0u);
-    } else {
-      EXPECT_FALSE(stat.has_value()) << broken[i];
-    }
-  }
+  for (const std::string& text : broken) EXPECT_FALSE(ParsePidStat(text).has_value()) << text;
+
+  // A line cut inside field 22 leaves a shorter, still valid number.
+  const auto cut = ParsePidStat(good.substr(0, good.find("28851") + 4));
+  ASSERT_TRUE(cut.has_value());
+  EXPECT_EQ(cut->starttime, 2885u);
+  EXPECT_EQ(cut->start_brk, 0u);
 }
 
 TEST(Argv0Test, FirstArgumentOnly) {

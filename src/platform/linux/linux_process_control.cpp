@@ -10,6 +10,7 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/linux/proc_file_io.h"
 #include "platform/linux/proc_pid_parsers.h"
@@ -35,9 +36,9 @@ class PidfdHandle : public platform::ProcessHandle {
   UniqueFd pidfd_;  // closed once, with the handle
 };
 
-// The start time of the process with this PID as /proc says it now.
-std::optional<uint64_t> CurrentStartTime(int64_t pid) {
-  const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+// The start time of the process with this PID as the /proc root says it now.
+std::optional<uint64_t> CurrentStartTime(const std::string& proc_root, int64_t pid) {
+  const std::string path = proc_root + "/" + std::to_string(pid) + "/stat";
   std::string storage;
   std::string_view text;
   if (ReadFileAt(AT_FDCWD, path.c_str(), storage, text, 64 * 1024) != ReadStatus::kOk) {
@@ -50,6 +51,9 @@ std::optional<uint64_t> CurrentStartTime(int64_t pid) {
 
 }  // namespace
 
+LinuxProcessControl::LinuxProcessControl(std::string proc_root)
+    : proc_root_(std::move(proc_root)) {}
+
 std::unique_ptr<platform::ProcessHandle> LinuxProcessControl::OpenProcess(int64_t pid,
                                                                           uint64_t startTime) {
   // 0 and negative values mean process groups to the kernel's kill(): never.
@@ -60,7 +64,7 @@ std::unique_ptr<platform::ProcessHandle> LinuxProcessControl::OpenProcess(int64_
   // The pidfd pins the process, not the PID: read its start time now and
   // then check it still exists. While it exists (zombie included) its PID
   // cannot have passed to another process, so the stat read was its own.
-  const auto started = CurrentStartTime(pid);
+  const auto started = CurrentStartTime(proc_root_, pid);
   if (!started || *started != startTime) return nullptr;
   if (PidfdSendSignal(pidfd.get(), 0) != 0) {
     return nullptr;  // ESRCH: gone meanwhile; EPERM: not ours to end

@@ -11,6 +11,7 @@
 // sees "killed by signal 9".
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/process_control.h"
 
@@ -18,9 +19,14 @@ namespace pelmora::platform::linux_os {
 
 class LinuxProcessControl : public platform::ProcessControl {
  public:
-  LinuxProcessControl() = default;
+  // proc_root is the directory that holds the PID directories, where the
+  // start times are read; tests point it at a tree of their own.
+  explicit LinuxProcessControl(std::string proc_root = "/proc");
 
   std::unique_ptr<platform::ProcessHandle> OpenProcess(int64_t pid, uint64_t startTime) override;
+
+ private:
+  std::string proc_root_;
 };
 
 }  // namespace pelmora::platform::linux_os

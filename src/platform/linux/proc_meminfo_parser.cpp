@@ -2,8 +2,9 @@
 #include "platform/linux/proc_meminfo_parser.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
+
+#include "platform/linux/proc_scanner.h"
 
 namespace pelmora::platform::linux_os {
 
@@ -12,21 +13,6 @@ namespace {
 constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
 
 uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return a > kMax - b ? kMax : a + b; }
-
-// The number after the colon: blanks, decimal digits, then optionally blanks
-// and a unit. nullopt when no digits follow the blanks.
-std::optional<uint64_t> ReadValue(std::string_view rest) {
-  size_t pos = rest.find_first_not_of(" \t");
-  if (pos == std::string_view::npos) return std::nullopt;
-  const char* first = rest.data() + pos;
-  const char* last = rest.data() + rest.size();
-  uint64_t value = 0;
-  auto [end, error] = std::from_chars(first, last, value);
-  if (end == first) return std::nullopt;
-  if (error == std::errc::result_out_of_range) value = kMax;
-  if (end != last && *end != ' ' && *end != '\t' && *end != '\r') return std::nullopt;
-  return value;
-}
 
 }  // namespace
 
@@ -45,18 +31,15 @@ Meminfo ParseMeminfo(std::string_view text) {
       {"SwapFree", &Meminfo::swapFree},
   };
   Meminfo info;
-  size_t lineStart = 0;
-  while (lineStart < text.size()) {
-    size_t lineEnd = text.find('\n', lineStart);
-    if (lineEnd == std::string_view::npos) break;  // a last line without its end may be cut
-    std::string_view line = text.substr(lineStart, lineEnd - lineStart);
-    lineStart = lineEnd + 1;
-    size_t colon = line.find(':');
+  LineCursor lines(text);
+  while (const auto line = lines.Next()) {
+    const size_t colon = line->find(':');
     if (colon == std::string_view::npos) continue;
-    std::string_view name = line.substr(0, colon);
+    const std::string_view name = line->substr(0, colon);
     for (const Key& key : kKeys) {
       if (name != key.name || (info.*key.field).has_value()) continue;
-      info.*key.field = ReadValue(line.substr(colon + 1));
+      // The number after the colon; its unit may follow.
+      info.*key.field = FieldCursor(line->substr(colon + 1)).NextUnsigned();
       break;
     }
   }

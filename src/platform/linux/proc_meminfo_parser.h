@@ -8,9 +8,10 @@ namespace pelmora::platform::linux_os {
 
 // The lines of /proc/meminfo that the memory figures need, in kB. A line
 // that is missing, cut off (a last line without its line end) or whose value
-// is not a number stays nullopt; a value beyond 64 bits reads as the largest
-// 64-bit number. Lines may come in any order; of a line given twice the first
-// readable one counts.
+// is not a number stays nullopt, and so does a value beyond 64 bits: it is
+// unreadable, never saturated (see proc_scanner.h), as no machine has that
+// much memory to show. Lines may come in any order; of a line given twice
+// the first readable one counts.
 struct Meminfo {
   std::optional<uint64_t> memTotal;
   std::optional<uint64_t> memFree;

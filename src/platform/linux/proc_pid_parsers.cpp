@@ -1,143 +1,48 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/proc_pid_parsers.h"
 
+#include <array>
 #include <limits>
 
+#include "platform/linux/proc_scanner.h"
+
 namespace pelmora::platform::linux_os {
-namespace {
-
-constexpr bool IsBlank(char c) {
-  return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// Splits the text after the command name into blank-separated tokens, one
-// at a time.
-class FieldCursor {
- public:
-  explicit FieldCursor(std::string_view text) : text_(text) {}
-
-  // The next token, or an empty view when the text is used up.
-  std::string_view Next() {
-    while (pos_ < text_.size() && IsBlank(text_[pos_])) ++pos_;
-    const size_t start = pos_;
-    while (pos_ < text_.size() && !IsBlank(text_[pos_])) ++pos_;
-    return text_.substr(start, pos_ - start);
-  }
-
- private:
-  std::string_view text_;
-  size_t pos_ = 0;
-};
-
-// Adds the digits of text to a saturating magnitude. False when text is
-// empty or holds a non-digit.
-bool AccumulateDigits(std::string_view digits, uint64_t& value) {
-  if (digits.empty()) return false;
-  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-  uint64_t v = 0;
-  bool saturated = false;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return false;
-    const uint64_t d = static_cast<uint64_t>(c - '0');
-    if (!saturated) {
-      if (v > (kMax - d) / 10) {
-        saturated = true;
-      } else {
-        v = v * 10 + d;
-      }
-    }
-  }
-  value = saturated ? kMax : v;
-  return true;
-}
-
-}  // namespace
-
-std::optional<uint64_t> ParseUnsignedField(std::string_view token) {
-  uint64_t value = 0;
-  if (!AccumulateDigits(token, value)) return std::nullopt;
-  return value;
-}
-
-std::optional<int64_t> ParseSignedField(std::string_view token) {
-  const bool negative = !token.empty() && token.front() == '-';
-  if (negative) token.remove_prefix(1);
-  uint64_t magnitude = 0;
-  if (!AccumulateDigits(token, magnitude)) return std::nullopt;
-  constexpr uint64_t kMaxPositive = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
-  if (!negative) {
-    return magnitude > kMaxPositive ? std::numeric_limits<int64_t>::max()
-                                    : static_cast<int64_t>(magnitude);
-  }
-  if (magnitude > kMaxPositive) return std::numeric_limits<int64_t>::min();
-  return -static_cast<int64_t>(magnitude);
-}
-
 std::optional<PidStat> ParsePidStat(std::string_view text) {
   const size_t open = text.find('(');
   const size_t close = text.rfind(')');
   if (open == std::string_view::npos || close == std::string_view::npos || close < open) {
     return std::nullopt;
   }
-
-  PidStat stat;
   FieldCursor head(text.substr(0, open));
-  const auto pid = ParseSignedField(head.Next());
-  if (!pid || *pid <= 0 || !head.Next().empty()) return std::nullopt;
-  stat.pid = *pid;
-  stat.comm = text.substr(open + 1, close - open - 1);
+  const auto pid = head.NextSigned();
+  if (!pid || *pid <= 0 || !head.AtEnd()) return std::nullopt;
 
-  // The fields after the name, numbered as proc(5) numbers them.
-  FieldCursor fields(text.substr(close + 1));
-  for (int number = 3; number <= 47; ++number) {
-    const std::string_view token = fields.Next();
-    if (token.empty()) {
-      if (number <= 22) return std::nullopt;
-      break;  // an older kernel writes fewer fields
-    }
-    switch (number) {
-      case 3:
-        if (token.size() != 1) return std::nullopt;
-        stat.state = token.front();
-        break;
-      case 4: {
-        const auto v = ParseSignedField(token);
-        if (!v) return std::nullopt;
-        stat.ppid = *v;
-        break;
-      }
-      case 9: {
-        const auto v = ParseUnsignedField(token);
-        if (!v) return std::nullopt;
-        stat.flags = *v;
-        break;
-      }
-      case 18: {
-        const auto v = ParseSignedField(token);
-        if (!v) return std::nullopt;
-        stat.priority = *v;
-        break;
-      }
-      case 20: {
-        const auto v = ParseSignedField(token);
-        if (!v) return std::nullopt;
-        stat.num_threads = *v;
-        break;
-      }
-      case 22: {
-        const auto v = ParseUnsignedField(token);
-        if (!v) return std::nullopt;
-        stat.starttime = *v;
-        break;
-      }
-      case 47:
-        stat.start_brk = ParseUnsignedField(token).value_or(0);
-        break;
-      default:
-        break;
-    }
+  // The fields after the name up to its line end, numbered as proc(5)
+  // numbers them; an older kernel writes fewer than 47.
+  std::array<std::string_view, 48> field{};
+  const std::string_view rest = text.substr(close + 1);
+  FieldCursor fields(rest.substr(0, rest.find('\n')));
+  for (size_t number = 3; number < field.size(); ++number) {
+    field[number] = fields.Next();
+    if (field[number].empty()) break;
   }
-  return stat;
+  const auto ppid = ParseSignedField(field[4]);
+  const auto flags = ParseUnsignedField(field[9]);
+  const auto priority = ParseSignedField(field[18]);
+  const auto threads = ParseSignedField(field[20]);
+  const auto starttime = ParseUnsignedField(field[22]);
+  if (field[3].size() != 1 || !ppid || !flags || !priority || !threads || !starttime) {
+    return std::nullopt;
+  }
+  return PidStat{.pid = *pid,
+                 .comm = text.substr(open + 1, close - open - 1),
+                 .state = field[3].front(),
+                 .ppid = *ppid,
+                 .flags = *flags,
+                 .priority = *priority,
+                 .num_threads = *threads,
+                 .starttime = *starttime,
+                 .start_brk = ParseUnsignedField(field[47]).value_or(0)};
 }
 
 std::string_view Argv0(std::string_view cmdline) {

@@ -31,11 +31,12 @@ struct PidStat {
 
 // Parses /proc/PID/stat. The command name may hold any bytes, blanks,
 // parentheses and newlines included: it runs from the first "(" to the last
-// ")", and the numbered fields are read after the last ")". Fields 1 to 22
-// are required: text that is cut short or holds something other than a
-// number there gives nullopt. Field 47 is optional and reads 0 when it is
-// missing or malformed. Numbers too large for 64 bits saturate at the
-// largest value of their type.
+// ")". The numbered fields follow the last ")" up to the line end, separated
+// by blanks. Fields 1 to 22 are required: text that is cut short or holds
+// something other than a number there gives nullopt, and so does a number
+// too large for its 64-bit field: it is unreadable, never saturated (see
+// proc_scanner.h), so a start time that overflowed cannot pass for another.
+// Field 47 is optional and reads 0 when it is missing or unreadable.
 std::optional<PidStat> ParsePidStat(std::string_view text);
 
 // The first argument of /proc/PID/cmdline: the bytes before the first NUL,
@@ -47,11 +48,5 @@ std::string_view Argv0(std::string_view cmdline);
 // decimal number (no sign, no leading zero) that fits a pid_t. Anything
 // else ("self", "sys", "0012") is not a process directory.
 std::optional<int64_t> ParsePidName(std::string_view name);
-
-// A decimal number as the kernel prints it: an optional "-" (only when
-// is_signed), then at least one digit and nothing else. Out-of-range values
-// saturate. Exposed for the parsers of other /proc texts.
-std::optional<uint64_t> ParseUnsignedField(std::string_view token);
-std::optional<int64_t> ParseSignedField(std::string_view token);
 
 }  // namespace pelmora::platform::linux_os

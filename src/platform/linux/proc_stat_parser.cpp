@@ -2,8 +2,9 @@
 #include "platform/linux/proc_stat_parser.h"
 
 #include <array>
-#include <charconv>
 #include <limits>
+
+#include "platform/linux/proc_scanner.h"
 
 namespace pelmora::platform::linux_os {
 
@@ -11,31 +12,6 @@ namespace {
 
 constexpr size_t kFieldCount = 10;
 constexpr size_t kRequiredFields = 4;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// Reads the numbers of one line's body. False on anything but blanks and
-// decimal numbers that fit 64 bits.
-bool ReadFields(std::string_view body, std::array<uint64_t, kFieldCount>& fields, size_t& count) {
-  count = 0;
-  size_t pos = 0;
-  while (pos < body.size()) {
-    if (IsBlank(body[pos]) || body[pos] == '\r') {
-      ++pos;
-      continue;
-    }
-    uint64_t value = 0;
-    const char* first = body.data() + pos;
-    const char* last = body.data() + body.size();
-    auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end == first) return false;
-    if (end != last && !IsBlank(*end) && *end != '\r') return false;
-    if (count < kFieldCount) fields[count] = value;
-    ++count;  // fields a newer kernel adds beyond the ten are read and dropped
-    pos = static_cast<size_t>(end - body.data());
-  }
-  return true;
-}
 
 uint64_t FlooredDelta(uint64_t before, uint64_t after) {
   return after > before ? after - before : 0;
@@ -49,32 +25,21 @@ uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
 }  // namespace
 
 std::optional<CpuTimes> ParseProcStat(std::string_view text) {
-  size_t lineStart = 0;
-  while (lineStart < text.size()) {
-    size_t lineEnd = text.find('\n', lineStart);
-    if (lineEnd == std::string_view::npos) {
-      // A last line without its end may have been cut inside a number.
-      return std::nullopt;
-    }
-    std::string_view line = text.substr(lineStart, lineEnd - lineStart);
-    lineStart = lineEnd + 1;
-    if (line.size() < 4 || line.substr(0, 3) != "cpu" || !IsBlank(line[3])) continue;
-
-    std::array<uint64_t, kFieldCount> fields{};
+  LineCursor lines(text);
+  while (const auto line = lines.Next()) {
+    if (line->size() < 4 || line->substr(0, 3) != "cpu" || !IsBlank((*line)[3])) continue;
+    std::array<uint64_t, kFieldCount> values{};
     size_t count = 0;
-    if (!ReadFields(line.substr(4), fields, count) || count < kRequiredFields) return std::nullopt;
-    CpuTimes times;
-    times.user = fields[0];
-    times.nice = fields[1];
-    times.system = fields[2];
-    times.idle = fields[3];
-    times.iowait = fields[4];
-    times.irq = fields[5];
-    times.softirq = fields[6];
-    times.steal = fields[7];
-    times.guest = fields[8];
-    times.guestNice = fields[9];
-    return times;
+    FieldCursor fields(line->substr(4));
+    for (std::string_view field = fields.Next(); !field.empty(); field = fields.Next()) {
+      const auto value = ParseUnsignedField(field);
+      if (!value) return std::nullopt;
+      if (count < kFieldCount) values[count] = *value;
+      ++count;  // fields a newer kernel adds beyond the ten are read and dropped
+    }
+    if (count < kRequiredFields) return std::nullopt;
+    const auto [user, nice, system, idle, iowait, irq, softirq, steal, guest, guestNice] = values;
+    return CpuTimes{user, nice, system, idle, iowait, irq, softirq, steal, guest, guestNice};
   }
   return std::nullopt;
 }

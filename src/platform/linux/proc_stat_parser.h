@@ -24,7 +24,10 @@ struct CpuTimes {
 // Finds the aggregate `cpu ` line wherever it stands in the text and reads its
 // fields. nullopt when there is no such line, when the line is cut off (no
 // line end), when it holds fewer than the four fields user nice system idle,
-// when a field is not a decimal number or does not fit 64 bits.
+// or when a field is not a decimal number or does not fit 64 bits: a counter
+// that overflowed is unreadable, never saturated (see proc_scanner.h), so the
+// last good sample stays the reference instead of a maximum that would turn
+// the next deltas into a load that never was.
 std::optional<CpuTimes> ParseProcStat(std::string_view text);
 
 // The idle part of a span between two samples, as an exact ratio of clock

@@ -9,7 +9,10 @@ namespace pelmora::platform::linux_os {
 
 // Parsers of the small /proc and /sys texts behind the free-resource
 // figures. Every text must end in its line end: a text cut off before it is
-// unreadable (nullopt), as is a number that does not fit 64 bits.
+// unreadable (nullopt), as is a number that does not fit 64 bits. Such a
+// number is never saturated (see proc_scanner.h): a file-nr count or task
+// count at the maximum would show a figure the machine never had, where an
+// unreadable one shows none.
 
 // The number of scheduling entities (tasks) in /proc/loadavg: the
 // denominator of its fourth field, "0.33 0.16 0.07 1/93 5812" -> 93.

@@ -27,7 +27,7 @@ TEST(ResourceParsers, LoadavgTasks) {
 
 TEST(ResourceParsers, NumberFiles) {
   EXPECT_EQ(ParseNumberFile("32768\n"), 32768u);
-  EXPECT_EQ(ParseNumberFile(" 7 \n"), 7u);
+  EXPECT_EQ(ParseNumberFile(" \t7\r\v\f \n"), 7u);
   EXPECT_EQ(ParseNumberFile("18446744073709551615\n"), kMax64);
   for (const char* bad :
        {"", "\n", "327", "32768 1\n", "-1\n", "max\n", "18446744073709551616\n"}) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "platform/linux/proc_stat_parser.h"
@@ -14,55 +15,42 @@ CpuTimes Times(uint64_t user, uint64_t nice, uint64_t system, uint64_t idle, uin
   return CpuTimes{user, nice, system, idle, iowait, irq, softirq, steal, guest, guestNice};
 }
 
-void ExpectTimes(const CpuTimes& actual, const CpuTimes& expected) {
-  EXPECT_EQ(actual.user, expected.user);
-  EXPECT_EQ(actual.nice, expected.nice);
-  EXPECT_EQ(actual.system, expected.system);
-  EXPECT_EQ(actual.idle, expected.idle);
-  EXPECT_EQ(actual.iowait, expected.iowait);
-  EXPECT_EQ(actual.irq, expected.irq);
-  EXPECT_EQ(actual.softirq, expected.softirq);
-  EXPECT_EQ(actual.steal, expected.steal);
-  EXPECT_EQ(actual.guest, expected.guest);
-  EXPECT_EQ(actual.guestNice, expected.guestNice);
+std::array<uint64_t, 10> Fields(const CpuTimes& t) {
+  return {t.user, t.nice,    t.system, t.idle,  t.iowait,
+          t.irq,  t.softirq, t.steal,  t.guest, t.guestNice};
 }
 
-TEST(ParseProcStat, ReadsTheAggregateLineOfACurrentKernel) {
-  const std::string text =
-      "cpu  4113 7 3470 49540 264 11 137 5 3 2\n"
-      "cpu0 1566 0 1376 25735 10 0 46 0 0 0\n"
-      "cpu1 2547 7 2093 23805 253 11 90 5 3 2\n"
-      "intr 123 0 0\nctxt 456\nbtime 1700000000\n";
-  auto times = ParseProcStat(text);
-  ASSERT_TRUE(times);
-  ExpectTimes(*times, Times(4113, 7, 3470, 49540, 264, 11, 137, 5, 3, 2));
-}
-
-TEST(ParseProcStat, FindsTheAggregateLineWhereverItStands) {
-  auto times = ParseProcStat("cpu0 1 2 3 4\nintr 5\ncpu\t10 20 30 40 50\ncpu1 9 9 9 9\n");
-  ASSERT_TRUE(times);
-  ExpectTimes(*times, Times(10, 20, 30, 40, 50));
-}
-
-TEST(ParseProcStat, OlderKernelsReportFewerFieldsAndTheRestReadZero) {
-  auto four = ParseProcStat("cpu 1 2 3 4\n");
-  ASSERT_TRUE(four);
-  ExpectTimes(*four, Times(1, 2, 3, 4));
-  auto seven = ParseProcStat("cpu 1 2 3 4 5 6 7\n");
-  ASSERT_TRUE(seven);
-  ExpectTimes(*seven, Times(1, 2, 3, 4, 5, 6, 7));
-}
-
-TEST(ParseProcStat, FieldsBeyondTheTenKnownOnesAreIgnored) {
-  auto times = ParseProcStat("cpu 1 2 3 4 5 6 7 8 9 10 11 12\n");
-  ASSERT_TRUE(times);
-  ExpectTimes(*times, Times(1, 2, 3, 4, 5, 6, 7, 8, 9, 10));
-}
-
-TEST(ParseProcStat, TakesTheLargest64BitValue) {
-  auto times = ParseProcStat("cpu 18446744073709551615 0 0 1\n");
-  ASSERT_TRUE(times);
-  EXPECT_EQ(times->user, 18446744073709551615u);
+TEST(ParseProcStat, ReadsTheAggregateLine) {
+  const struct {
+    const char* name;
+    std::string text;
+    std::array<uint64_t, 10> fields;
+  } cases[] = {
+      {"current kernel",
+       "cpu  4113 7 3470 49540 264 11 137 5 3 2\n"
+       "cpu0 1566 0 1376 25735 10 0 46 0 0 0\n"
+       "cpu1 2547 7 2093 23805 253 11 90 5 3 2\n"
+       "intr 123 0 0\nctxt 456\nbtime 1700000000\n",
+       {4113, 7, 3470, 49540, 264, 11, 137, 5, 3, 2}},
+      {"wherever it stands",
+       "cpu0 1 2 3 4\nintr 5\ncpu\t10 20 30 40 50\ncpu1 9 9 9 9\n",
+       {10, 20, 30, 40, 50}},
+      // Older kernels report fewer fields: the rest read 0.
+      {"four fields", "cpu 1 2 3 4\n", {1, 2, 3, 4}},
+      {"seven fields", "cpu 1 2 3 4 5 6 7\n", {1, 2, 3, 4, 5, 6, 7}},
+      {"fields beyond the ten known ones",
+       "cpu 1 2 3 4 5 6 7 8 9 10 11 12\n",
+       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+      {"every blank", "cpu\v1\f2\r3 \t4\r\n", {1, 2, 3, 4}},
+      {"largest 64-bit value",
+       "cpu 18446744073709551615 0 0 1\n",
+       {18446744073709551615u, 0, 0, 1}},
+  };
+  for (const auto& c : cases) {
+    const auto times = ParseProcStat(c.text);
+    ASSERT_TRUE(times) << c.name;
+    EXPECT_EQ(Fields(*times), c.fields) << c.name;
+  }
 }
 
 TEST(ParseProcStat, RejectsTextsItCannotTrust) {
