@@ -39,7 +39,7 @@ void BareReads() {
   benchmark::DoNotOptimize(ReadSmall("/proc/sys/kernel/threads-max", buf, sizeof buf));
   benchmark::DoNotOptimize(ReadSmall("/proc/sys/fs/file-nr", buf, sizeof buf));
   DIR* dir = opendir("/proc");
-  char path[64];
+  char path[300];
   char target[4096];
   while (dirent* entry = readdir(dir)) {
     if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
