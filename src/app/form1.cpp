@@ -25,7 +25,9 @@ Form1::Form1(const Form1Controls& controls, const platform::Services& services)
           {controls.Form, controls.Timer1, controls.Label1, controls.StatusBar1, controls.Picture1},
           {services.CpuTime, services.Clock, services.Memory, services.Resources}, cpuLoad_,
           history_, [this] {
-            if (table_.ProcessSetChanged(services_.Processes)) Command1_Click();
+            // A change rebuilds the list as 更新 does, from the snapshot
+            // the check walked.
+            if (table_.ProcessSetChanged(services_.Processes)) table_.RefreshFromCheck();
           }) {}
 
 void Form1::Form_Load() {

@@ -46,6 +46,15 @@ std::string ProcessTable::FileName(const std::string& path) const {
 }
 
 void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
+  Refresh(source.CreateToolhelp32Snapshot());
+}
+
+void ProcessTable::RefreshFromCheck() {
+  if (checked_) Refresh(std::move(checked_));
+}
+
+void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) {
+  checked_.reset();
   ProcessNames.assign(11, std::string());
   ProcessIds.assign(11, std::nullopt);
   startTimes_.assign(11, 0);
@@ -56,8 +65,12 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
   // error leaves a table that designates nothing and differs from any set.
   ProcessCount = 0;
 
-  std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
-  platform::ProcessEntry entry;
+  // The record starts zero-filled; its path keeps its storage.
+  platform::ProcessEntry& entry = entry_;
+  std::string path = std::move(entry.szExeFile);
+  entry = platform::ProcessEntry{};
+  entry.szExeFile = std::move(path);
+  entry.szExeFile.clear();
   if (snapshot) snapshot->Process32First(entry);
 
   int64_t counter = 1;
@@ -66,10 +79,9 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
   list.ClearItems();
   bool ok = true;
   do {
-    std::string path;
-    controls_.Text.Decode(entry.szExeFile, path);
-    list.AddItem(counter, FileName(path));
-    ProcessNames[counter] = std::move(path);
+    std::string& name = ProcessNames[counter];
+    controls_.Text.Decode(entry.szExeFile, name);
+    list.AddItem(counter, FileName(name));
     osPaths_ += entry.szExeFile;
     osPathEnds_.push_back(osPaths_.size());
     list.SetSubItem(counter, 1, DecimalText(entry.cntUsage));
@@ -94,19 +106,27 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
 }
 
 bool ProcessTable::ProcessSetChanged(platform::ProcessSnapshotSource& source) {
+  checked_.reset();  // before the new one is taken, so it can reuse what that one held
   std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
   if (!snapshot || !snapshot->PathFirst(osPath_)) osPath_.clear();
   int64_t position = 1;
+  bool changed = false;
   for (;;) {
-    if (position > ProcessCount) return true;
+    if (position > ProcessCount) {
+      changed = true;
+      break;
+    }
     const size_t start = osPathEnds_[position - 1];
     if (std::string_view(osPaths_).substr(start, osPathEnds_[position] - start) != osPath_) {
-      return true;
+      changed = true;
+      break;
     }
     if (!snapshot || !snapshot->PathNext(osPath_)) break;
     ++position;
   }
-  return position != ProcessCount;
+  changed = changed || position != ProcessCount;
+  if (changed) checked_ = std::move(snapshot);
+  return changed;
 }
 
 void ProcessTable::ListView1_Click() {

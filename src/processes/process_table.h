@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,8 +34,13 @@ class ProcessTable {
   // Rebuilds the table and the list from a new snapshot.
   void Command1_Click(platform::ProcessSnapshotSource& source);
   // Walks the running processes' paths against the table; true at the first
-  // difference, or when the count differs.
+  // difference, or when the count differs. The snapshot walked is kept for
+  // RefreshFromCheck.
   bool ProcessSetChanged(platform::ProcessSnapshotSource& source);
+  // Rebuilds the table and the list as Command1_Click does, from the
+  // snapshot that the check found different: its listing, and the paths
+  // the check read, are the rebuild's; every other figure is read afresh.
+  void RefreshFromCheck();
   // Puts the clicked row's full path, lower-cased, into panel 1: the key.
   void ListView1_Click();
   // Ends the process the key designates, after the warning.
@@ -51,6 +57,7 @@ class ProcessTable {
   static int64_t BoundFor(int64_t counter);
 
  private:
+  void Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot);
   std::optional<int64_t> FindKey(const std::string& key) const;
   std::string FileName(const std::string& path) const;
   void Resize(int64_t bound);
@@ -63,7 +70,9 @@ class ProcessTable {
   std::string osPaths_;
   std::vector<size_t> osPathEnds_;
   std::optional<int64_t> clickedRow_;
-  std::string osPath_;  // reused by the check, so a tick allocates nothing new
+  std::string osPath_;            // reused by the check, so a tick allocates nothing new
+  platform::ProcessEntry entry_;  // the snapshot record, reused by every refresh
+  std::unique_ptr<platform::ProcessSnapshot> checked_;  // the check's, when it found a change
 };
 
 // The confirmation prompt that names the process to be ended.

@@ -109,9 +109,14 @@ TEST_F(FakeProcTest, EveryKindOfEntry) {
   // Link readable, stat garbled: listed with zeros.
   proc_.Link("30", "/usr/bin/Garbled");
   proc_.Write("30", "stat", "nonsense");
-  // No link and a garbled stat: cannot tell what it is, skipped.
+  // No link, an absolute argv[0] and a garbled stat: no kernel thread has
+  // an argv[0], so it is listed with zeros like the one above.
   proc_.Write("31", "stat", "nonsense");
   proc_.Write("31", "cmdline", std::string("/bin/x\0", 7));
+  // No link, a relative argv[0] and a garbled stat: cannot tell what it
+  // is, skipped.
+  proc_.Write("32", "stat", "nonsense");
+  proc_.Write("32", "cmdline", std::string("x\0", 2));
   // Dangling link: the path stands, the inode is unknown.
   proc_.Link("40", dir_.Root() + "/gone");
   proc_.Write("40", "stat", Stat(40, "gone"));
@@ -123,11 +128,9 @@ TEST_F(FakeProcTest, EveryKindOfEntry) {
 
   LinuxProcessSnapshotSource source(root_);
   auto snapshot = source.CreateToolhelp32Snapshot();
-  const std::vector<std::pair<int64_t, std::string>> expected = {{9, "/opt/App Dir/worker"},
-                                                                 {20, "my ) name"},
-                                                                 {30, "/usr/bin/Garbled"},
-                                                                 {40, dir_.Root() + "/gone"},
-                                                                 {100, program_}};
+  const std::vector<std::pair<int64_t, std::string>> expected = {
+      {9, "/opt/App Dir/worker"},  {20, "my ) name"}, {30, "/usr/bin/Garbled"}, {31, "/bin/x"},
+      {40, dir_.Root() + "/gone"}, {100, program_}};
   EXPECT_EQ(FullWalk(*snapshot), expected);
   std::vector<std::string> expected_paths;
   for (const auto& e : expected) expected_paths.push_back(e.second);
@@ -147,6 +150,8 @@ TEST_F(FakeProcTest, EveryKindOfEntry) {
   EXPECT_EQ(entry.th32ParentProcessID, 0);
   EXPECT_EQ(entry.startTime, 0u);
   EXPECT_EQ(entry.pcPriClassBase, 0);
+  ASSERT_TRUE(snapshot->Process32Next(entry));  // 31, stat garbled
+  EXPECT_EQ(entry.cntThreads, 0);
   ASSERT_TRUE(snapshot->Process32Next(entry));  // 40, dangling
   EXPECT_EQ(entry.th32ModuleID, 0u);
   EXPECT_EQ(entry.th32DefaultHeapID, 40u * 4096);

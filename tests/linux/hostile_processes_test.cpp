@@ -27,46 +27,42 @@ using testing_support::ProcessState;
 
 constexpr std::string_view kFffd = "\xEF\xBF\xBD";
 
-// The snapshot source used by the window, with a hook that runs when the
-// n-th snapshot is taken or first walked.
+// The snapshot source used by the window, with hooks that run when a
+// snapshot's walk of the paths or of every field begins: after the listing,
+// before the first read.
 class HookedSource : public platform::ProcessSnapshotSource {
  public:
   std::unique_ptr<platform::ProcessSnapshot> CreateToolhelp32Snapshot() override {
     ++taken;
-    if (beforeTaking && taken == hookOn) beforeTaking();
-    auto inner = real.CreateToolhelp32Snapshot();
-    if (beforeWalking && taken == hookOn) {
-      return std::make_unique<Walk>(std::move(inner), beforeWalking);
-    }
-    return inner;
+    return std::make_unique<Walk>(real.CreateToolhelp32Snapshot(), *this);
   }
 
   platform::linux_os::LinuxProcessSnapshotSource real;
   int taken = 0;
-  int hookOn = 0;
-  std::function<void()> beforeTaking;
-  std::function<void()> beforeWalking;
+  int fullWalks = 0;
+  std::function<void()> beforePaths;
+  std::function<void()> beforeFullReads;
 
  private:
-  // Runs the hook once the directory was listed, before the first read.
   class Walk : public platform::ProcessSnapshot {
    public:
-    Walk(std::unique_ptr<platform::ProcessSnapshot> inner, std::function<void()> hook)
-        : inner_(std::move(inner)), hook_(std::move(hook)) {}
+    Walk(std::unique_ptr<platform::ProcessSnapshot> inner, HookedSource& source)
+        : inner_(std::move(inner)), source_(source) {}
     bool Process32First(platform::ProcessEntry& e) override {
-      hook_();
+      ++source_.fullWalks;
+      if (source_.beforeFullReads) source_.beforeFullReads();
       return inner_->Process32First(e);
     }
     bool Process32Next(platform::ProcessEntry& e) override { return inner_->Process32Next(e); }
     bool PathFirst(std::string& p) override {
-      hook_();
+      if (source_.beforePaths) source_.beforePaths();
       return inner_->PathFirst(p);
     }
     bool PathNext(std::string& p) override { return inner_->PathNext(p); }
 
    private:
     std::unique_ptr<platform::ProcessSnapshot> inner_;
-    std::function<void()> hook_;
+    HookedSource& source_;
   };
 };
 
@@ -177,34 +173,29 @@ TEST_F(HostileProcesses, NamesTheKernelAllowsShowAsValidTextWithReplacements) {
 TEST_F(HostileProcesses, ProcessVanishingBetweenTheChecksAndTheReadsIsSkipped) {
   // The newcomer runs another executable: the check compares paths, and a
   // newcomer of the victim's own executable could take its place unnoticed.
-  struct Moment {
-    const char* name;
-    int snapshot;  // 1: the tick's check, 2: the refresh it calls
-    bool afterListing;
-  };
-  for (const Moment& m : {Moment{"between check and refresh", 2, false},
-                          Moment{"after the refresh listed it", 2, true},
-                          Moment{"during the check's walk", 1, true}}) {
-    SCOPED_TRACE(m.name);
+  for (const bool duringCheck : {true, false}) {
+    SCOPED_TRACE(duringCheck ? "during the check's walk" : "between the check and the rebuild");
     auto victim = Spawn("Vanishing");
     ASSERT_TRUE(victim);
     RealProcessesForm f;
     f.window->Form_Load();
     ASSERT_GT(f.RowOf(victim->pid()), 0);
 
-    // A newcomer makes the set differ; the victim goes at the chosen moment.
+    // A newcomer makes the set differ; the victim goes once the tick's
+    // snapshot was listed: before its path is read, or after the check read
+    // it and before the rebuild reads the rest.
     auto newcomer = Spawn("Newcomer");
     ASSERT_TRUE(newcomer);
     const pid_t victimPid = victim->pid();
-    f.source.taken = 0;
-    f.source.hookOn = m.snapshot;
-    (m.afterListing ? f.source.beforeWalking : f.source.beforeTaking) = [&] {
+    f.source.taken = f.source.fullWalks = 0;
+    (duringCheck ? f.source.beforePaths : f.source.beforeFullReads) = [&] {
       victim->Signal(SIGKILL);
       victim->Reap();
     };
     f.window->Timer1_Timer();
 
-    EXPECT_EQ(f.source.taken, 2) << "the check found a change and the list was rebuilt";
+    EXPECT_EQ(f.source.taken, 1) << "one snapshot a tick";
+    EXPECT_EQ(f.source.fullWalks, 1) << "the check found a change and the list was rebuilt";
     EXPECT_EQ(f.RowOf(victimPid), 0);
     EXPECT_GT(f.RowOf(newcomer->pid()), 0);
     f.ExpectConsistent();

@@ -96,8 +96,8 @@ TEST(HostileStartup, BrokenMeminfoGivesDefinedFigures) {
        "SwapFree: 0 kB\nMemAvailable: 512 kB\nSwapTotal: 0 kB\nMemTotal: 2048 kB\n", "2048 KB",
        "75.00 % ", "0 KB", "0.00 % "},
       {"beyond 64 bits",
-       "MemTotal: 99999999999999999999999 kB\nMemAvailable: 5 kB\nSwapTotal: 1 kB\n",
-       "0 KB", "0.00 % ", "1 KB", "100.00 % "},
+       "MemTotal: 99999999999999999999999 kB\nMemAvailable: 5 kB\nSwapTotal: 1 kB\n", "0 KB",
+       "0.00 % ", "1 KB", "100.00 % "},
       {"binary noise", std::string("\0\xff:\n:\n\n", 7), "0 KB", "0.00 % ", "0 KB", "0.00 % "},
   };
   for (const auto& c : cases) {

@@ -15,15 +15,23 @@
 // 4095-byte limit) the path is argv[0] of /proc/PID/cmdline when that is an
 // absolute path, and otherwise the command name of /proc/PID/stat.
 //
-// The numbers: cntUsage = entries of /proc/PID/fd; pcPriClassBase = the
-// priority field; cntThreads = the thread count; th32DefaultHeapID =
-// start_brk (0 where the kernel hides it); th32ModuleID = the inode of the
-// executable; th32ParentProcessID = the parent PID; startTime = the start
-// time in clock ticks after boot.
+// The numbers: cntUsage = open descriptors (the size the kernel gives its
+// fd directory, or its entries counted); pcPriClassBase = the priority
+// field; cntThreads = the thread count; th32DefaultHeapID = start_brk (0
+// where the kernel hides it); th32ModuleID = the inode of the executable;
+// th32ParentProcessID = the parent PID; startTime = the start time in clock
+// ticks after boot.
 //
-// The path-only walk reads one link per process (and stat and cmdline only
-// where that fails), and after the first walk allocates nothing per process
-// as long as the caller passes the same string back.
+// Every read goes through the open /proc root with relative names. The
+// path-only walk reads one link per process (kernel threads, known from an
+// earlier walk, cost no more; the fallback reads argv[0], and stat only
+// where that is no absolute path), and after the first walk allocates
+// nothing per process as long as the caller passes the same string back.
+// A full walk of a snapshot whose paths were walked takes the paths from
+// that walk (unless the PID was taken over since the listing) and reads the
+// rest afresh: stat and the descriptors of every process at every walk. The
+// inode of an executable is kept from one full walk to the next while the
+// process keeps its ID, start time, path and start of heap.
 #include <memory>
 #include <string>
 

@@ -15,12 +15,10 @@ QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-const QString kEmpty;
-
 }  // namespace
 
 int ListViewModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+  return parent.isValid() ? 0 : rows_;
 }
 
 int ListViewModel::columnCount(const QModelIndex& parent) const {
@@ -29,7 +27,7 @@ int ListViewModel::columnCount(const QModelIndex& parent) const {
 
 QVariant ListViewModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole || !index.isValid()) return {};
-  return Cell(index.row(), index.column());
+  return ToQString(Cell(index.row(), index.column()));
 }
 
 QVariant ListViewModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -46,12 +44,18 @@ Qt::ItemFlags ListViewModel::flags(const QModelIndex& index) const {
 
 void ListViewModel::InsertColumn(int position, const QString& text) {
   beginInsertColumns(QModelIndex(), position, position);
-  headers_.insert(position, text);
-  for (auto& row : rows_) {
-    if (static_cast<std::size_t>(position) < row.size()) {
-      row.insert(row.begin() + position, QString());
+  const std::size_t before = headers_.size();
+  const std::size_t after = before + 1;
+  std::vector<std::string> cells(static_cast<std::size_t>(rows_) * after);
+  for (int row = 0; row < rows_; ++row) {
+    for (std::size_t column = 0; column < before; ++column) {
+      const std::size_t to = column < static_cast<std::size_t>(position) ? column : column + 1;
+      cells[static_cast<std::size_t>(row) * after + to] =
+          std::move(At(row, static_cast<int>(column)));
     }
   }
+  cells_ = std::move(cells);
+  headers_.insert(position, text);
   endInsertColumns();
 }
 
@@ -67,40 +71,41 @@ void ListViewModel::EndReset() {
 
 void ListViewModel::Clear() {
   if (resetting_) {
-    rows_.clear();
+    rows_ = 0;
     return;
   }
   beginResetModel();
-  rows_.clear();
+  rows_ = 0;
   endResetModel();
 }
 
-void ListViewModel::InsertRow(int position, const QString& text) {
+void ListViewModel::InsertRow(int position, std::string_view text) {
+  const std::size_t columns = Stride();
   if (!resetting_) beginInsertRows(QModelIndex(), position, position);
-  std::vector<QString> row;
-  row.reserve(static_cast<std::size_t>(std::max(1, Columns())));
-  row.push_back(text);
-  rows_.insert(rows_.begin() + position, std::move(row));
+  const std::size_t used = static_cast<std::size_t>(rows_ + 1) * columns;
+  if (cells_.size() < used) cells_.resize(used);
+  // The row past the last is the new one; moved into place when it is not there.
+  const auto first = cells_.begin() + static_cast<std::ptrdiff_t>(position * columns);
+  const auto last = cells_.begin() + static_cast<std::ptrdiff_t>(rows_ * columns);
+  std::rotate(first, last, last + static_cast<std::ptrdiff_t>(columns));
+  ++rows_;
+  for (std::size_t column = 0; column < columns; ++column) first[column].clear();
+  first->assign(text);
   if (!resetting_) endInsertRows();
 }
 
-void ListViewModel::SetCell(int row, int column, const QString& text) {
-  auto& cells = rows_[static_cast<std::size_t>(row)];
-  if (cells.size() <= static_cast<std::size_t>(column)) {
-    cells.resize(static_cast<std::size_t>(column) + 1);
-  }
-  cells[static_cast<std::size_t>(column)] = text;
+void ListViewModel::SetCell(int row, int column, std::string_view text) {
+  At(row, column).assign(text);
   if (!resetting_) {
     const QModelIndex cell = index(row, column);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
   }
 }
 
-const QString& ListViewModel::Cell(int row, int column) const {
-  if (row < 0 || static_cast<std::size_t>(row) >= rows_.size() || column < 0) return kEmpty;
-  const auto& cells = rows_[static_cast<std::size_t>(row)];
-  return static_cast<std::size_t>(column) < cells.size() ? cells[static_cast<std::size_t>(column)]
-                                                         : kEmpty;
+std::string_view ListViewModel::Cell(int row, int column) const {
+  if (row < 0 || row >= rows_ || column < 0 || static_cast<std::size_t>(column) >= Stride())
+    return {};
+  return cells_[static_cast<std::size_t>(row) * Stride() + static_cast<std::size_t>(column)];
 }
 
 QtListView::QtListView(QWidget* parent) : QTreeView(parent), model_(this) {
@@ -155,13 +160,13 @@ void QtListView::AddItem(int64_t index, std::string_view text) {
   if (index < 1 || index > static_cast<int64_t>(model_.Rows()) + 1) {
     throw RuntimeError("list item index out of bounds");
   }
-  model_.InsertRow(static_cast<int>(index - 1), ToQString(text));
+  model_.InsertRow(static_cast<int>(index - 1), text);
 }
 
 void QtListView::SetSubItem(int64_t index, int32_t subItem, std::string_view text) {
   if (index < 1 || index > model_.Rows()) throw RuntimeError("list item index out of bounds");
   if (subItem < 1 || subItem >= model_.Columns()) throw RuntimeError("sub-item out of bounds");
-  model_.SetCell(static_cast<int>(index - 1), subItem, ToQString(text));
+  model_.SetCell(static_cast<int>(index - 1), subItem, text);
 }
 
 void QtListView::EndUpdate() {
@@ -191,7 +196,7 @@ std::string QtListView::SelectedText() const {
 
 std::string QtListView::ItemText(int64_t index, int32_t column) const {
   if (index < 1 || index > model_.Rows()) return {};
-  return model_.Cell(static_cast<int>(index - 1), column).toStdString();
+  return std::string(model_.Cell(static_cast<int>(index - 1), column));
 }
 
 void QtListView::keyPressEvent(QKeyEvent* event) {

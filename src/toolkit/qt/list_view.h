@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTreeView>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,7 +15,10 @@
 
 namespace pelmora::toolkit::qt {
 
-// The rows and header texts behind a QtListView. Between BeginReset and
+// The rows and header texts behind a QtListView. Cells are kept as the
+// UTF-8 texts they were given, row after row in one array whose strings
+// keep their storage from one rebuild to the next; the view asks only for
+// the rows it shows, and only those become QStrings. Between BeginReset and
 // EndReset rows change without per-row signals.
 class ListViewModel : public QAbstractTableModel {
   Q_OBJECT
@@ -33,15 +37,24 @@ class ListViewModel : public QAbstractTableModel {
   void EndReset();
   bool Resetting() const { return resetting_; }
   void Clear();
-  void InsertRow(int position, const QString& text);
-  void SetCell(int row, int column, const QString& text);
-  const QString& Cell(int row, int column) const;
-  int Rows() const { return static_cast<int>(rows_.size()); }
+  void InsertRow(int position, std::string_view text);
+  void SetCell(int row, int column, std::string_view text);
+  // The cell's text; empty outside the rows and columns.
+  std::string_view Cell(int row, int column) const;
+  int Rows() const { return rows_; }
   int Columns() const { return static_cast<int>(headers_.size()); }
 
  private:
+  // Cells a row takes: one per column, and one for its text before any
+  // column exists.
+  std::size_t Stride() const { return std::max<std::size_t>(1, headers_.size()); }
+  std::string& At(int row, int column) {
+    return cells_[static_cast<std::size_t>(row) * Stride() + static_cast<std::size_t>(column)];
+  }
+
   QStringList headers_;
-  std::vector<std::vector<QString>> rows_;  // each row as long as it was written
+  std::vector<std::string> cells_;  // rows_ x Columns() in use; more kept for later rows
+  int rows_ = 0;
   bool resetting_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringDecoder>
+#include <algorithm>
 
 #include "toolkit/utf8.h"
 
@@ -22,9 +23,22 @@ bool DecoderIsUtf8() {
 }  // namespace
 
 QtTextServices::QtTextServices(QLocale locale)
-    : locale_(std::move(locale)), systemIsUtf8_(DecoderIsUtf8()) {}
+    : locale_(std::move(locale)),
+      systemIsUtf8_(DecoderIsUtf8()),
+      asciiLowersPlainly_(locale_.toLower(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ")) ==
+                          QStringLiteral("abcdefghijklmnopqrstuvwxyz")) {}
 
 std::string QtTextServices::LowerCase(std::string_view text) const {
+  // Most names are plain ASCII: lower-cased here as the locale would.
+  if (asciiLowersPlainly_ && std::all_of(text.begin(), text.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+      })) {
+    std::string lower(text);
+    for (char& c : lower) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+  }
   const QString lower =
       locale_.toLower(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
   return lower.toStdString();

@@ -23,6 +23,9 @@ class QtTextServices : public toolkit::TextServices {
  private:
   QLocale locale_;
   bool systemIsUtf8_;
+  // Whether the locale lower-cases the letters A to Z as the C locale
+  // does (Turkish and Azerbaijani do not: I becomes a dotless ı).
+  bool asciiLowersPlainly_;
 };
 
 }  // namespace pelmora::toolkit::qt
