@@ -5,7 +5,9 @@
 # top, all at the same interval over the same span, in a PID namespace of
 # their own with N quiet processes. Prints the CPU each used, as % of one
 # core (time on CPU summed over /proc/PID/task/*/schedstat; utime + stime as
-# a cross-check), the ratios, and Pelmora's resident memory.
+# a cross-check), the ratios, and Pelmora's resident memory. perf counts
+# Pelmora's ticks and rebuilds of its list over the span: a busy machine may
+# make it fall behind its interval, hence also the ratio of CPU per tick.
 #
 # In churn mode about ten short-lived processes a second start from seven
 # executables in turn, as during a compile: the paths in PID order differ
@@ -19,7 +21,7 @@
 # click on the scroll bar's left arrow takes 0.2 s off). SPAN defaults to
 # 60 s, after a warm-up of a few seconds. "all" runs {380, 2000} processes x
 # {steady, churn} x {1 s, 0.2 s}. Runs as root (namespaces); needs Xvfb,
-# xdotool, top and strace (scripts/setup.sh --test). The programs come from
+# xdotool, top and perf (scripts/setup.sh --test). The programs come from
 # build/, or from the folder in $BUILD.
 set -euo pipefail
 
@@ -62,30 +64,28 @@ inside() {
   HOME="$tmp" top -b -d "$interval" >/dev/null &
   local top_pid=$!
 
-  # Pelmora's ticks, traced for a few seconds: each tick opens /proc/stat
-  # once, and each rebuild of the list opens the directory of PID 1 first.
-  # Prints "ticks gap-in-s rebuilt-ticks". The first tick seen is left out:
-  # it may rebuild for strace itself, which has just started.
-  trace_ticks() {
-    timeout "$1" strace -f -qq -ttt -e trace=openat -o "$tmp/trace" -p "$pelmora" 2>/dev/null || true
-    awk '
-      / openat\(AT_FDCWD, "\/proc\/stat"/ { t[++n] = $2; next }
-      / openat\([0-9]+, "1", O_RDONLY/ { if (n > 1) rebuilt[n] = 1 }
-      END {
-        for (i in rebuilt) r++
-        if (n < 3) { print "0 0 0"; exit }
-        printf "%d %.3f %d\n", n - 1, (t[n] - t[2]) / (n - 2), r
-      }' "$tmp/trace"
+  # Pelmora's ticks and rebuilds of its list are counted by the kernel
+  # (perf), which does not slow them down: each tick, and each rebuild,
+  # lists /proc from its start (one lseek); each rebuild stats the
+  # executable of every process (one newfstatat each). perf_counts FILE
+  # PROCESSES sets ticks and rebuilt from what perf wrote to FILE.
+  local events=syscalls:sys_enter_lseek,syscalls:sys_enter_newfstatat ticks rebuilt
+  perf_counts() {
+    read -r ticks rebuilt < <(awk -F, -v n="$2" '
+      $3 ~ /lseek/ { seeks = $1 + 0 }
+      $3 ~ /newfstatat/ { stats = $1 + 0 }
+      END { r = int(stats / n + 0.5); printf "%d %d\n", seeks - r, r }' "$1")
   }
 
-  # The interval, checked while the process set stands still: strace slows
-  # down every rebuild it watches, not the tick alone.
+  # The interval, checked before the churn starts.
   pause 2
-  local ticks gap rebuilt
-  read -r ticks gap rebuilt <<<"$(trace_ticks 5)"
-  echo "  Pelmora's ticks: ${gap} s apart (${ticks} traced over 5 s)"
+  local procs=(/proc/[0-9]*) gap
+  perf stat -x, -e "$events" -p "$pelmora" -o "$tmp/perf" -- sleep 5
+  perf_counts "$tmp/perf" "${#procs[@]}"
+  gap=$(awk -v t="$ticks" 'BEGIN { printf "%.3f", (t > 0 ? 5 / t : 0) }')
+  echo "  Pelmora ticks every ${gap} s (${ticks} ticks in 5 s)"
   if awk -v g="$gap" -v s="$interval" 'BEGIN { exit !(g < 0.8 * s || g > 1.25 * s) }'; then
-    echo "  warning: Pelmora ticks ${gap} s apart, not every ${interval} s" >&2
+    echo "  warning: Pelmora ticks every ${gap} s, not every ${interval} s" >&2
   fi
 
   if [[ $mode == churn ]]; then
@@ -97,16 +97,16 @@ inside() {
         pause 0.1
       done
     ) &
-    pause 3
-    read -r ticks _ rebuilt <<<"$(trace_ticks 4)"
   fi
-  echo "  ${rebuilt} of ${ticks} traced ticks rebuilt the list"
-  pause 3
+  # perf for the span starts now, its events off until the span begins.
+  exec 10<>"$tmp/perf-ack"
+  perf stat -x, -e "$events" -p "$pelmora" -D -1 --control "fifo:$tmp/perf-ctl,$tmp/perf-ack" \
+    -o "$tmp/perf-span" 2>/dev/null &
+  local perf_pid=$!
+  pause 5
 
-  # The span, after a warm-up. Only shell builtins run from here to its end,
-  # so that in the steady mode nothing starts in the namespace. Pelmora's
-  # read calls (syscr) tell how much of its work was rebuilding: each
-  # rebuild reads the stat of every process, in two calls.
+  # The span, after the warm-up. Only shell builtins run from here to its
+  # end, so that in the steady mode nothing starts in the namespace.
   # cpu PID NAME sets NAME to "nanoseconds-on-CPU utime+stime-ticks".
   cpu() {
     local ns=0 run rest task fields
@@ -117,18 +117,12 @@ inside() {
     read -ra fields <<<"${fields##*) }"
     printf -v "$2" '%s %s' "$ns" "$((fields[11] + fields[12]))"
   }
-  # syscalls PID NAME sets NAME to the read calls PID has made.
-  syscalls() {
-    local key value
-    while read -r key value; do
-      if [[ $key == syscr: ]]; then printf -v "$2" '%s' "$value"; fi
-    done <"/proc/$1/io"
-  }
   local pids=(/proc/[0-9]*) first_pid last_pid pid_max
   read -r pid_max </proc/sys/kernel/pid_max
   read -r _ _ _ _ first_pid </proc/loadavg
-  local t0=$EPOCHREALTIME p0 b0 o0 r0 r1
-  syscalls "$pelmora" r0
+  echo enable >"$tmp/perf-ctl"
+  read -r -t 5 -u 10 _ || true
+  local t0=$EPOCHREALTIME p0 b0 o0
   cpu "$pelmora" p0
   cpu "$bare_pid" b0
   cpu "$top_pid" o0
@@ -137,18 +131,20 @@ inside() {
   cpu "$pelmora" p1
   cpu "$bare_pid" b1
   cpu "$top_pid" o1
-  syscalls "$pelmora" r1
   local t1=$EPOCHREALTIME
+  kill -INT "$perf_pid"
   read -r _ _ _ _ last_pid </proc/loadavg
   local rss=0 key value
   while read -r key value _; do
     if [[ $key == VmRSS: ]]; then rss=$value; fi
   done <"/proc/$pelmora/status"
   local started=$(((last_pid - first_pid + pid_max) % pid_max))
-
   kill -0 "$pelmora" "$bare_pid" "$top_pid"
-  echo "$count $mode $interval ${#pids[@]} $started $gap $rebuilt $ticks $t0 $t1 $p0 $p1 $b0 $b1 $o0 $o1 $rss $((r1 - r0))" \
-    >>"$tmp/rows"
+
+  wait "$perf_pid" || true
+  perf_counts "$tmp/perf-span" "${#pids[@]}"
+  echo "$count $mode $interval ${#pids[@]} $started $gap $ticks $rebuilt $t0 $t1" \
+    "$p0 $p1 $b0 $b1 $o0 $o1 $rss" >>"$tmp/rows"
 }
 
 if [[ "${1:-}" == --inside ]]; then
@@ -192,7 +188,7 @@ bare="$build/bench/bare_tick"
 for p in "$program" "$bare"; do
   [[ -x "$p" ]] || { echo "measure_overhead: $p is missing; build it first" >&2; exit 1; }
 done
-for tool in Xvfb xdotool top strace unshare; do
+for tool in Xvfb xdotool top perf unshare; do
   command -v "$tool" >/dev/null || { echo "measure_overhead: $tool is missing" >&2; exit 1; }
 done
 
@@ -202,10 +198,9 @@ namespace=""
 cleanup() {
   if [[ -n "$namespace" ]]; then
     # The namespace's PID 1 first: every process in it ends with it.
-    local init
-    for init in $(cat "/proc/$namespace/task/$namespace/children" 2>/dev/null); do
-      kill -KILL "$init" 2>/dev/null || true
-    done
+    local children=()
+    { read -ra children <"/proc/$namespace/task/$namespace/children"; } 2>/dev/null || true
+    if ((${#children[@]})); then kill -KILL "${children[@]}" 2>/dev/null || true; fi
     kill -KILL "$namespace" 2>/dev/null || true
     wait "$namespace" 2>/dev/null || true
     namespace=""
@@ -221,7 +216,7 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-mkfifo "$tmp/pause"
+mkfifo "$tmp/pause" "$tmp/perf-ctl" "$tmp/perf-ack"
 mkdir "$tmp/bin"
 for name in cc1 as ld make sh-helper collect2 ar; do cp "$(command -v sleep)" "$tmp/bin/$name"; done
 
@@ -242,24 +237,27 @@ for config in "${configs[@]}"; do
 done
 
 echo
-# A row: processes mode interval in-/proc pids-started tick-gap rebuilt ticks
-# t0 t1, then "ns ticks" at the start and at the end for Pelmora, bare_tick
-# and top, then Pelmora's VmRSS in kB and its read calls over the span.
+# A row: processes mode interval in-/proc PIDs-started tick-gap-before
+# ticks rebuilds t0 t1, then "ns ticks" at the start and at the end for
+# Pelmora, bare_tick and top, then Pelmora's VmRSS in kB. bare_tick keeps
+# its nominal ticks (absolute sleeps catch up); Pelmora may fall behind, so
+# its CPU per tick is set against bare_tick's too.
 awk -v hz="$(getconf CLK_TCK)" '
   function pct(ns0, ns1) { return (ns1 - ns0) / 1e7 / wall }
   function tpct(t0, t1) { return (t1 - t0) * 100 / hz / wall }
   BEGIN {
-    f = "%5s %-6s %4s %5s %5s %6s %7s %6s | %7s %6s %6s | %6s %6s | %17s | %6s\n"
-    printf f, "procs", "mode", "int.", "/proc", "new", "tick", "rebuilt", "reads", "Pelmora",
-      "bare", "top", "P/bare", "P/top", "utime+stime P b t", "RSS"
-    printf f, "", "", "s", "", "/s", "s", "traced", "/tick", "% CPU", "% CPU", "% CPU", "", "",
-      "% CPU", "MB"
+    f = "%5s %-6s %4s %5s %5s %5s %9s %7s | %7s %6s %6s | %6s %6s %6s | %17s | %5s\n"
+    printf f, "procs", "mode", "int.", "/proc", "new", "tick", "ticks", "rebuilt", "Pelmora",
+      "bare", "top", "P/bare", "P/top", "P/bare", "utime+stime P b t", "RSS"
+    printf f, "", "", "s", "", "/s", "s", "/nominal", "", "% CPU", "% CPU", "% CPU", "", "",
+      "/tick", "% CPU", "MB"
   }
   {
     wall = $10 - $9
+    nominal = int(wall / $3 + 0.5)
     p = pct($11, $13); b = pct($15, $17); o = pct($19, $21)
-    printf "%5d %-6s %4s %5d %5.1f %6.3f %3d/%-3d %6d | %7.2f %6.2f %6.2f | %6.1f %6.1f |" \
-      " %5.2f %5.2f %5.2f | %6.1f\n", $1, $2, $3, $4, $5 / wall, $6, $7, $8, $24 * $3 / wall, p, b,
-      o, (b > 0 ? p / b : 0), (o > 0 ? p / o : 0), tpct($12, $14), tpct($16, $18), tpct($20, $22),
-      $23 / 1024
+    printf "%5d %-6s %4s %5d %5.1f %5.3f %4d/%-4d %7d | %7.2f %6.2f %6.2f | %6.2f %6.2f %6.2f |" \
+      " %5.2f %5.2f %5.2f | %5.1f\n", $1, $2, $3, $4, $5 / wall, $6, $7, nominal, $8, p, b, o,
+      (b > 0 ? p / b : 0), (o > 0 ? p / o : 0), (b > 0 && $7 > 0 ? p / $7 / (b / nominal) : 0),
+      tpct($12, $14), tpct($16, $18), tpct($20, $22), $23 / 1024
   }' "$tmp/rows"
