@@ -47,9 +47,10 @@ inside() {
   DISPLAY="$display" "$program" >/dev/null 2>&1 &
   local pelmora=$!
   local window
-  window=$(DISPLAY="$display" timeout 30 xdotool search --sync --name "^Pelmora Ver" | head -1)
+  window=$(DISPLAY="$display" timeout 30 xdotool search --sync --name "^Pelmora Ver" | head -1) ||
+    true
   if [[ -z "$window" ]]; then
-    echo "measure_overhead: the window of Pelmora did not appear" >&2
+    echo "measure_overhead: the window of Pelmora did not appear on $display" >&2
     return 1
   fi
   for ((i = 0; i < clicks; i++)); do
@@ -195,6 +196,7 @@ done
 tmp=$(mktemp -d)
 xvfb=""
 namespace=""
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   if [[ -n "$namespace" ]]; then
     # The namespace's PID 1 first: every process in it ends with it.
@@ -220,22 +222,46 @@ mkfifo "$tmp/pause" "$tmp/perf-ctl" "$tmp/perf-ack"
 mkdir "$tmp/bin"
 for name in cc1 as ld make sh-helper collect2 ar; do cp "$(command -v sleep)" "$tmp/bin/$name"; done
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [[ -s "$tmp/display" ]] && break; sleep 0.1; done
-[[ -s "$tmp/display" ]] || { echo "measure_overhead: Xvfb did not start" >&2; exit 1; }
-display=":$(head -1 "$tmp/display")"
+# Xvfb on a display number of its own, well away from the ones people
+# choose; started again should it end between two configurations.
+display=""
+failed=0
+start_xvfb() {
+  local n
+  for _ in 1 2 3 4 5; do
+    n=$((200 + RANDOM % 700))
+    [[ -e "/tmp/.X$n-lock" || -e "/tmp/.X11-unix/X$n" ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >>"$tmp/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 50); do
+      [[ -S "/tmp/.X11-unix/X$n" ]] && { display=":$n"; return; }
+      kill -0 "$xvfb" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  echo "measure_overhead: Xvfb did not start" >&2
+  exit 1
+}
+start_xvfb
 
 for config in "${configs[@]}"; do
   read -r count mode interval <<<"$config"
   echo "$count processes, $mode, interval $interval s, span $span s"
+  if ! kill -0 "$xvfb" 2>/dev/null || [[ ! -S "/tmp/.X11-unix/X${display#:}" ]]; then
+    echo "  Xvfb on $display has ended; starting another" >&2
+    start_xvfb
+  fi
   unshare --pid --net --fork --kill-child --mount-proc \
     "$0" --inside "$count" "$mode" "$interval" "$span" "$display" "$program" "$bare" "$tmp" &
   namespace=$!
-  wait "$namespace"
+  if ! wait "$namespace"; then
+    echo "  this configuration failed" >&2
+    failed=1
+  fi
   namespace=""
 done
 
+[[ -s "$tmp/rows" ]] || exit 1
 echo
 # A row: processes mode interval in-/proc PIDs-started tick-gap-before
 # ticks rebuilds t0 t1, then "ns ticks" at the start and at the end for
@@ -261,3 +287,4 @@ awk -v hz="$(getconf CLK_TCK)" '
       (b > 0 ? p / b : 0), (o > 0 ? p / o : 0), (b > 0 && $7 > 0 ? p / $7 / (b / nominal) : 0),
       tpct($12, $14), tpct($16, $18), tpct($20, $22), $23 / 1024
   }' "$tmp/rows"
+exit "$failed"
