@@ -1,52 +1,290 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Measures the whole program: its CPU use (utime + stime of /proc/PID/stat)
-# over a span at the 1 s and the 0.2 s interval, and its resident memory,
-# running under Xvfb as a user would run it.
-#   bench/measure_overhead.sh [seconds] [program]
+# Measures the whole program against two yardsticks, side by side in one run:
+# Pelmora under Xvfb, bare_tick (the reads of a tick and nothing else) and
+# top, all at the same interval over the same span, in a PID namespace of
+# their own with N quiet processes. Prints the CPU each used, as % of one
+# core (time on CPU summed over /proc/PID/task/*/schedstat; utime + stime as
+# a cross-check), the ratios, and Pelmora's resident memory. perf counts
+# Pelmora's ticks and rebuilds of its list over the span: a busy machine may
+# make it fall behind its interval, hence also the ratio of CPU per tick.
+#
+# In churn mode about ten short-lived processes a second start from seven
+# executables in turn, as during a compile: the paths in PID order differ
+# from one tick to the next, so every tick of Pelmora rebuilds its list, and
+# bare_tick reads the stat of every process too. The starter's own CPU is
+# not measured.
+#
+#   bench/measure_overhead.sh PROCESSES steady|churn INTERVAL [SPAN]
+#   bench/measure_overhead.sh all [SPAN]
+# INTERVAL in seconds: 1, 0.8, 0.6, 0.4 or 0.2 (Pelmora starts at 1 s; each
+# click on the scroll bar's left arrow takes 0.2 s off). SPAN defaults to
+# 60 s, after a warm-up of a few seconds. "all" runs {380, 2000} processes x
+# {steady, churn} x {1 s, 0.2 s}. Runs as root (namespaces); needs Xvfb,
+# xdotool, top and perf (scripts/setup.sh --test). The programs come from
+# build/, or from the folder in $BUILD.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-seconds="${1:-60}"
-program="${2:-build/src/app/pelmora}"
-display=":$((90 + RANDOM % 100))"
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill "$pid" "$xvfb" 2>/dev/null || true' EXIT
-sleep 1
+# ---------------------------------------------------------------------------
+# Inside the namespace: this script again, as its PID 1. When it ends, the
+# kernel ends every process of the namespace.
+inside() {
+  local count=$1 mode=$2 interval=$3 span=$4 display=$5 program=$6 bare=$7 tmp=$8
+  local ms clicks
+  ms=$(awk -v s="$interval" 'BEGIN { printf "%d", s * 1000 + 0.5 }')
+  clicks=$(((1000 - ms) / 200))
 
-# Its own network namespace (when root) keeps it apart from an instance that
-# may already run on this machine: the single-instance check uses an
-# abstract socket, which belongs to the network namespace.
-isolate=()
-if [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null; then isolate=(unshare --net); fi
-DISPLAY="$display" "${isolate[@]}" "$program" 2>/dev/null &
-pid=$!
-sleep 3
-hz=$(getconf CLK_TCK)
+  # A pause that starts no process: a read with a timeout on a FIFO that
+  # nobody writes to.
+  exec 9<>"$tmp/pause"
+  pause() { read -r -t "$1" -u 9 || true; }
 
-cpu_ticks() { awk '{ sub(/.*\) /, ""); print $12 + $13 }' "/proc/$pid/stat"; }
-rss_kb() { awk '/^VmRSS/ { print $2 }' "/proc/$pid/status"; }
+  # The quiet processes; this shell, Pelmora, bare_tick and top make up the
+  # rest of the count.
+  local i
+  for ((i = 0; i < count - 4; i++)); do sleep 100000 & done
 
-measure() {
-  local label="$1" start end
-  start=$(cpu_ticks)
-  sleep "$seconds"
-  end=$(cpu_ticks)
-  awk -v l="$label" -v t="$((end - start))" -v hz="$hz" -v s="$seconds" -v rss="$(rss_kb)" \
-    'BEGIN { printf "%-12s CPU %.3f %% of one core over %d s; resident %.1f MB\n", l, 100 * t / hz / s, s, rss / 1024 }'
+  DISPLAY="$display" "$program" >/dev/null 2>&1 &
+  local pelmora=$!
+  local window
+  window=$(DISPLAY="$display" timeout 30 xdotool search --sync --name "^Pelmora Ver" | head -1) ||
+    true
+  if [[ -z "$window" ]]; then
+    echo "measure_overhead: the window of Pelmora did not appear on $display" >&2
+    return 1
+  fi
+  for ((i = 0; i < clicks; i++)); do
+    DISPLAY="$display" xdotool mousemove --window "$window" 339 240 click 1
+    pause 0.3
+  done
+
+  local stat_flag=()
+  if [[ $mode == churn ]]; then stat_flag=(--stat); fi
+  "$bare" "$ms" "${stat_flag[@]}" &
+  local bare_pid=$!
+  HOME="$tmp" top -b -d "$interval" >/dev/null &
+  local top_pid=$!
+
+  # Pelmora's ticks and rebuilds of its list are counted by the kernel
+  # (perf), which does not slow them down: each tick, and each rebuild,
+  # lists /proc from its start (one lseek); each rebuild stats the
+  # executable of every process (one newfstatat each). perf_counts FILE
+  # PROCESSES sets ticks and rebuilt from what perf wrote to FILE.
+  local events=syscalls:sys_enter_lseek,syscalls:sys_enter_newfstatat ticks rebuilt
+  perf_counts() {
+    read -r ticks rebuilt < <(awk -F, -v n="$2" '
+      $3 ~ /lseek/ { seeks = $1 + 0 }
+      $3 ~ /newfstatat/ { stats = $1 + 0 }
+      END { r = int(stats / n + 0.5); printf "%d %d\n", seeks - r, r }' "$1")
+  }
+
+  # The interval, checked before the churn starts.
+  pause 2
+  local procs=(/proc/[0-9]*) gap
+  perf stat -x, -e "$events" -p "$pelmora" -o "$tmp/perf" -- sleep 5
+  perf_counts "$tmp/perf" "${#procs[@]}"
+  gap=$(awk -v t="$ticks" 'BEGIN { printf "%.3f", (t > 0 ? 5 / t : 0) }')
+  echo "  Pelmora ticks every ${gap} s (${ticks} ticks in 5 s)"
+  if awk -v g="$gap" -v s="$interval" 'BEGIN { exit !(g < 0.8 * s || g > 1.25 * s) }'; then
+    echo "  warning: Pelmora ticks every ${gap} s, not every ${interval} s" >&2
+  fi
+
+  if [[ $mode == churn ]]; then
+    (
+      names=(cc1 as ld make sh-helper collect2 ar)
+      lives=(0.3 0.9 0.5 0.7 0.4 0.8 0.6)
+      for ((i = 0; ; i++)); do
+        "$tmp/bin/${names[i % 7]}" "${lives[i % 7]}" &
+        pause 0.1
+      done
+    ) &
+  fi
+  # perf for the span starts now, its events off until the span begins.
+  exec 10<>"$tmp/perf-ack"
+  perf stat -x, -e "$events" -p "$pelmora" -D -1 --control "fifo:$tmp/perf-ctl,$tmp/perf-ack" \
+    -o "$tmp/perf-span" 2>/dev/null &
+  local perf_pid=$!
+  pause 5
+
+  # The span, after the warm-up. Only shell builtins run from here to its
+  # end, so that in the steady mode nothing starts in the namespace.
+  # cpu PID NAME sets NAME to "nanoseconds-on-CPU utime+stime-ticks".
+  cpu() {
+    local ns=0 run rest task fields
+    for task in /proc/"$1"/task/*/schedstat; do
+      if { read -r run rest <"$task"; } 2>/dev/null; then ns=$((ns + run)); fi
+    done
+    read -r fields <"/proc/$1/stat"
+    read -ra fields <<<"${fields##*) }"
+    printf -v "$2" '%s %s' "$ns" "$((fields[11] + fields[12]))"
+  }
+  local pids=(/proc/[0-9]*) first_pid last_pid pid_max
+  read -r pid_max </proc/sys/kernel/pid_max
+  read -r _ _ _ _ first_pid </proc/loadavg
+  echo enable >"$tmp/perf-ctl"
+  read -r -t 5 -u 10 _ || true
+  local t0=$EPOCHREALTIME p0 b0 o0
+  cpu "$pelmora" p0
+  cpu "$bare_pid" b0
+  cpu "$top_pid" o0
+  pause "$span"
+  local p1 b1 o1
+  cpu "$pelmora" p1
+  cpu "$bare_pid" b1
+  cpu "$top_pid" o1
+  local t1=$EPOCHREALTIME
+  kill -INT "$perf_pid"
+  read -r _ _ _ _ last_pid </proc/loadavg
+  local rss=0 key value
+  while read -r key value _; do
+    if [[ $key == VmRSS: ]]; then rss=$value; fi
+  done <"/proc/$pelmora/status"
+  local started=$(((last_pid - first_pid + pid_max) % pid_max))
+  kill -0 "$pelmora" "$bare_pid" "$top_pid"
+
+  wait "$perf_pid" || true
+  perf_counts "$tmp/perf-span" "${#pids[@]}"
+  echo "$count $mode $interval ${#pids[@]} $started $gap $ticks $rebuilt $t0 $t1" \
+    "$p0 $p1 $b0 $b1 $o0 $o1 $rss" >>"$tmp/rows"
 }
 
-echo "processes running: $(ls -d /proc/[0-9]* | wc -l)"
-measure "interval 1 s"
+if [[ "${1:-}" == --inside ]]; then
+  shift
+  inside "$@"
+  exit
+fi
 
-# Four clicks on the scroll bar's left arrow: 1.0 s -> 0.2 s.
-window=$(DISPLAY="$display" xdotool search --sync --name "^Pelmora Ver" | head -1)
-for _ in 1 2 3 4; do
-  DISPLAY="$display" xdotool mousemove --window "$window" 339 240 click 1
-  sleep 0.3
+# ---------------------------------------------------------------------------
+# Outside: Xvfb, the copies of sleep the churn starts, one namespace per
+# configuration, and the table.
+cd "$(dirname "$0")/.."
+usage() {
+  echo "usage: bench/measure_overhead.sh PROCESSES steady|churn INTERVAL [SPAN]" >&2
+  echo "       bench/measure_overhead.sh all [SPAN]" >&2
+  exit 2
+}
+configs=()
+if [[ "${1:-}" == all ]]; then
+  span="${2:-60}"
+  for count in 380 2000; do
+    for mode in steady churn; do
+      for interval in 1 0.2; do configs+=("$count $mode $interval"); done
+    done
+  done
+elif [[ $# -ge 3 && "$1" =~ ^[0-9]+$ && "$2" =~ ^(steady|churn)$ &&
+  "$3" =~ ^(1|1\.0|0\.[2468])$ ]]; then
+  span="${4:-60}"
+  configs+=("$1 $2 $3")
+else
+  usage
+fi
+[[ "$span" =~ ^[0-9]+$ ]] || usage
+if [[ $(id -u) -ne 0 ]]; then
+  echo "measure_overhead: runs as root (it makes PID and network namespaces)" >&2
+  exit 1
+fi
+build="${BUILD:-build}"
+program="$build/src/app/pelmora"
+bare="$build/bench/bare_tick"
+for p in "$program" "$bare"; do
+  [[ -x "$p" ]] || { echo "measure_overhead: $p is missing; build it first" >&2; exit 1; }
 done
-sleep 2
-shown=$(DISPLAY="$display" xdotool getwindowname "$window")
-echo "after the clicks the window reads: $shown"
-measure "interval 0.2 s"
+for tool in Xvfb xdotool top perf unshare; do
+  command -v "$tool" >/dev/null || { echo "measure_overhead: $tool is missing" >&2; exit 1; }
+done
+
+tmp=$(mktemp -d)
+xvfb=""
+namespace=""
+# shellcheck disable=SC2317  # called by the trap
+cleanup() {
+  if [[ -n "$namespace" ]]; then
+    # The namespace's PID 1 first: every process in it ends with it.
+    local children=()
+    { read -ra children <"/proc/$namespace/task/$namespace/children"; } 2>/dev/null || true
+    if ((${#children[@]})); then kill -KILL "${children[@]}" 2>/dev/null || true; fi
+    kill -KILL "$namespace" 2>/dev/null || true
+    wait "$namespace" 2>/dev/null || true
+    namespace=""
+  fi
+  if [[ -n "$xvfb" ]]; then
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+    xvfb=""
+  fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+mkfifo "$tmp/pause" "$tmp/perf-ctl" "$tmp/perf-ack"
+mkdir "$tmp/bin"
+for name in cc1 as ld make sh-helper collect2 ar; do cp "$(command -v sleep)" "$tmp/bin/$name"; done
+
+# Xvfb on a display number of its own, well away from the ones people
+# choose; started again should it end between two configurations.
+display=""
+failed=0
+start_xvfb() {
+  local n
+  for _ in 1 2 3 4 5; do
+    n=$((200 + RANDOM % 700))
+    [[ -e "/tmp/.X$n-lock" || -e "/tmp/.X11-unix/X$n" ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >>"$tmp/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 50); do
+      [[ -S "/tmp/.X11-unix/X$n" ]] && { display=":$n"; return; }
+      kill -0 "$xvfb" 2>/dev/null || break
+      sleep 0.1
+    done
+  done
+  echo "measure_overhead: Xvfb did not start" >&2
+  exit 1
+}
+start_xvfb
+
+for config in "${configs[@]}"; do
+  read -r count mode interval <<<"$config"
+  echo "$count processes, $mode, interval $interval s, span $span s"
+  if ! kill -0 "$xvfb" 2>/dev/null || [[ ! -S "/tmp/.X11-unix/X${display#:}" ]]; then
+    echo "  Xvfb on $display has ended; starting another" >&2
+    start_xvfb
+  fi
+  unshare --pid --net --fork --kill-child --mount-proc \
+    "$0" --inside "$count" "$mode" "$interval" "$span" "$display" "$program" "$bare" "$tmp" &
+  namespace=$!
+  if ! wait "$namespace"; then
+    echo "  this configuration failed" >&2
+    failed=1
+  fi
+  namespace=""
+done
+
+[[ -s "$tmp/rows" ]] || exit 1
+echo
+# A row: processes mode interval in-/proc PIDs-started tick-gap-before
+# ticks rebuilds t0 t1, then "ns ticks" at the start and at the end for
+# Pelmora, bare_tick and top, then Pelmora's VmRSS in kB. bare_tick keeps
+# its nominal ticks (absolute sleeps catch up); Pelmora may fall behind, so
+# its CPU per tick is set against bare_tick's too.
+awk -v hz="$(getconf CLK_TCK)" '
+  function pct(ns0, ns1) { return (ns1 - ns0) / 1e7 / wall }
+  function tpct(t0, t1) { return (t1 - t0) * 100 / hz / wall }
+  BEGIN {
+    f = "%5s %-6s %4s %5s %5s %5s %9s %7s | %7s %6s %6s | %6s %6s %6s | %17s | %5s\n"
+    printf f, "procs", "mode", "int.", "/proc", "new", "tick", "ticks", "rebuilt", "Pelmora",
+      "bare", "top", "P/bare", "P/top", "P/bare", "utime+stime P b t", "RSS"
+    printf f, "", "", "s", "", "/s", "s", "/nominal", "", "% CPU", "% CPU", "% CPU", "", "",
+      "/tick", "% CPU", "MB"
+  }
+  {
+    wall = $10 - $9
+    nominal = int(wall / $3 + 0.5)
+    p = pct($11, $13); b = pct($15, $17); o = pct($19, $21)
+    printf "%5d %-6s %4s %5d %5.1f %5.3f %4d/%-4d %7d | %7.2f %6.2f %6.2f | %6.2f %6.2f %6.2f |" \
+      " %5.2f %5.2f %5.2f | %5.1f\n", $1, $2, $3, $4, $5 / wall, $6, $7, nominal, $8, p, b, o,
+      (b > 0 ? p / b : 0), (o > 0 ? p / o : 0), (b > 0 && $7 > 0 ? p / $7 / (b / nominal) : 0),
+      tpct($12, $14), tpct($16, $18), tpct($20, $22), $23 / 1024
+  }' "$tmp/rows"
+exit "$failed"
