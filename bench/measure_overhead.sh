@@ -20,9 +20,9 @@
 # INTERVAL in seconds: 1, 0.8, 0.6, 0.4 or 0.2 (Pelmora starts at 1 s; each
 # click on the scroll bar's left arrow takes 0.2 s off). SPAN defaults to
 # 60 s, after a warm-up of a few seconds. "all" runs {380, 2000} processes x
-# {steady, churn} x {1 s, 0.2 s}. Runs as root (namespaces); needs Xvfb,
-# xdotool, top and perf (scripts/setup.sh --test). The programs come from
-# build/, or from the folder in $BUILD.
+# {steady, churn} x {1 s, 0.2 s}. Runs as root (namespaces); installs what
+# it needs (Xvfb, xdotool, top, perf: scripts/setup.sh --bench). The
+# programs come from build/, or from the folder in $BUILD.
 set -euo pipefail
 
 # ---------------------------------------------------------------------------
@@ -66,16 +66,17 @@ inside() {
   local top_pid=$!
 
   # Pelmora's ticks and rebuilds of its list are counted by the kernel
-  # (perf), which does not slow them down: each tick, and each rebuild,
-  # lists /proc from its start (one lseek); each rebuild stats the
-  # executable of every process (one newfstatat each). perf_counts FILE
-  # PROCESSES sets ticks and rebuilt from what perf wrote to FILE.
+  # (perf), which does not slow them down: each tick lists /proc from its
+  # start (one lseek); each rebuild stats the fd directory of every process
+  # (one newfstatat each, and one more for an executable not seen before).
+  # perf_counts FILE PROCESSES sets ticks and rebuilt from what perf wrote
+  # to FILE.
   local events=syscalls:sys_enter_lseek,syscalls:sys_enter_newfstatat ticks rebuilt
   perf_counts() {
     read -r ticks rebuilt < <(awk -F, -v n="$2" '
       $3 ~ /lseek/ { seeks = $1 + 0 }
       $3 ~ /newfstatat/ { stats = $1 + 0 }
-      END { r = int(stats / n + 0.5); printf "%d %d\n", seeks - r, r }' "$1")
+      END { printf "%d %d\n", seeks, int(stats / n + 0.5) }' "$1")
   }
 
   # The interval, checked before the churn starts.
@@ -186,6 +187,7 @@ fi
 build="${BUILD:-build}"
 program="$build/src/app/pelmora"
 bare="$build/bench/bare_tick"
+bash scripts/setup.sh --bench
 for p in "$program" "$bare"; do
   [[ -x "$p" ]] || { echo "measure_overhead: $p is missing; build it first" >&2; exit 1; }
 done

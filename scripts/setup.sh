@@ -10,11 +10,14 @@ packages=(
   libgtest-dev libbenchmark-dev
   fonts-noto-cjk
 )
+if [[ "${1:-}" == "--bench" ]]; then
+  # bench/measure_overhead.sh: the program on Xvfb, top as a yardstick and
+  # perf to count the ticks.
+  packages+=(xvfb xdotool procps linux-perf)
+fi
 if [[ "${1:-}" == "--test" ]]; then
   # Headless X servers and tools to drive the program on them.
   packages+=(xvfb x11-utils xdotool)
-  # bench/measure_overhead.sh: top as a yardstick, perf to count the ticks.
-  packages+=(procps linux-perf)
   # Fuzzing: libFuzzer comes with clang.
   packages+=(clang libclang-rt-14-dev)
   # The program on a real X server (tests/e2e), the desktop files' validators
