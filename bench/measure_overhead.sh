@@ -185,7 +185,7 @@ if [[ $(id -u) -ne 0 ]]; then
   exit 1
 fi
 build="${BUILD:-build}"
-program="$build/src/app/pelmora"
+program="$build/src/app/qt/pelmora"
 bare="$build/bench/bare_tick"
 bash scripts/setup.sh --bench
 for p in "$program" "$bare"; do

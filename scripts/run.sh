@@ -13,4 +13,4 @@ if ! log=$(bash scripts/build.sh build 2>&1); then
   printf '%s\n' "$log" >&2
   exit 1
 fi
-exec build/src/app/pelmora
+exec build/src/app/qt/pelmora
