@@ -11,6 +11,9 @@ namespace pelmora::toolkit::qt {
 QtDrawingArea::QtDrawingArea(QWidget* parent) : QFrame(parent) {
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   setLineWidth(2);
+  // The frame and the backing image cover every pixel: the window behind
+  // need not be painted first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void QtDrawingArea::EnsureImage() {

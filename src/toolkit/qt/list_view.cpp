@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <algorithm>
 
 #include "toolkit/runtime_error.h"
@@ -15,10 +17,29 @@ QString ToQString(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The header row. Qt measures a section with a bold copy of the font (for
+// a sort indicator the list never shows), which would map a second large
+// CJK font file only to measure: here the header's own font measures.
+class ListHeader : public QHeaderView {
+ public:
+  explicit ListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
+
+ protected:
+  QSize sectionSizeFromContents(int logicalIndex) const override {
+    if (!model()) return {};
+    QStyleOptionHeader option;
+    initStyleOption(&option);
+    option.section = logicalIndex;
+    option.fontMetrics = fontMetrics();
+    option.text = model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+    return style()->sizeFromContents(QStyle::CT_HeaderSection, &option, QSize(), this);
+  }
+};
+
 }  // namespace
 
 int ListViewModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : rows_;
+  return parent.isValid() ? 0 : shown_.rows;
 }
 
 int ListViewModel::columnCount(const QModelIndex& parent) const {
@@ -46,69 +67,106 @@ void ListViewModel::InsertColumn(int position, const QString& text) {
   beginInsertColumns(QModelIndex(), position, position);
   const std::size_t before = headers_.size();
   const std::size_t after = before + 1;
-  std::vector<std::string> cells(static_cast<std::size_t>(rows_) * after);
-  for (int row = 0; row < rows_; ++row) {
+  std::vector<std::string> cells(static_cast<std::size_t>(shown_.rows) * after);
+  for (int row = 0; row < shown_.rows; ++row) {
     for (std::size_t column = 0; column < before; ++column) {
       const std::size_t to = column < static_cast<std::size_t>(position) ? column : column + 1;
       cells[static_cast<std::size_t>(row) * after + to] =
-          std::move(At(row, static_cast<int>(column)));
+          std::move(At(shown_, row, static_cast<int>(column)));
     }
   }
-  cells_ = std::move(cells);
+  shown_.cells = std::move(cells);
   headers_.insert(position, text);
   endInsertColumns();
 }
 
-void ListViewModel::BeginReset() {
-  beginResetModel();
-  resetting_ = true;
+void ListViewModel::BeginRebuild() {
+  rebuilding_ = true;
+  next_.rows = 0;
 }
 
-void ListViewModel::EndReset() {
-  resetting_ = false;
-  endResetModel();
+bool ListViewModel::SameRow(int shownRow, int nextRow) const {
+  const std::size_t stride = Stride();
+  const auto a = shown_.cells.begin() + static_cast<std::ptrdiff_t>(shownRow * stride);
+  const auto b = next_.cells.begin() + static_cast<std::ptrdiff_t>(nextRow * stride);
+  return std::equal(a, a + static_cast<std::ptrdiff_t>(stride), b);
+}
+
+void ListViewModel::EndRebuild() {
+  rebuilding_ = false;
+  // The rows the two sets share at their start and at their end stay; in
+  // between, rows changed, and rows came or went at the end of that stretch.
+  const int before = shown_.rows;
+  const int after = next_.rows;
+  int head = 0;
+  while (head < before && head < after && SameRow(head, head)) ++head;
+  int tail = 0;
+  while (tail < before - head && tail < after - head &&
+         SameRow(before - 1 - tail, after - 1 - tail)) {
+    ++tail;
+  }
+  const int gone = before - head - tail;
+  const int came = after - head - tail;
+  if (came < gone) {
+    beginRemoveRows(QModelIndex(), head + came, head + gone - 1);
+    std::swap(shown_, next_);
+    endRemoveRows();
+  } else if (came > gone) {
+    beginInsertRows(QModelIndex(), head + gone, head + came - 1);
+    std::swap(shown_, next_);
+    endInsertRows();
+  } else {
+    std::swap(shown_, next_);
+  }
+  const int changed = std::min(gone, came);
+  if (changed > 0 && !headers_.isEmpty()) {
+    emit dataChanged(index(head, 0), index(head + changed - 1, Columns() - 1), {Qt::DisplayRole});
+  }
 }
 
 void ListViewModel::Clear() {
-  if (resetting_) {
-    rows_ = 0;
+  if (rebuilding_) {
+    next_.rows = 0;
     return;
   }
   beginResetModel();
-  rows_ = 0;
+  shown_.rows = 0;
   endResetModel();
 }
 
 void ListViewModel::InsertRow(int position, std::string_view text) {
+  RowSet& set = Written();
   const std::size_t columns = Stride();
-  if (!resetting_) beginInsertRows(QModelIndex(), position, position);
-  const std::size_t used = static_cast<std::size_t>(rows_ + 1) * columns;
-  if (cells_.size() < used) cells_.resize(used);
+  if (!rebuilding_) beginInsertRows(QModelIndex(), position, position);
+  const std::size_t used = static_cast<std::size_t>(set.rows + 1) * columns;
+  if (set.cells.size() < used) set.cells.resize(used);
   // The row past the last is the new one; moved into place when it is not there.
-  const auto first = cells_.begin() + static_cast<std::ptrdiff_t>(position * columns);
-  const auto last = cells_.begin() + static_cast<std::ptrdiff_t>(rows_ * columns);
+  const auto first = set.cells.begin() + static_cast<std::ptrdiff_t>(position * columns);
+  const auto last = set.cells.begin() + static_cast<std::ptrdiff_t>(set.rows * columns);
   std::rotate(first, last, last + static_cast<std::ptrdiff_t>(columns));
-  ++rows_;
+  ++set.rows;
   for (std::size_t column = 0; column < columns; ++column) first[column].clear();
   first->assign(text);
-  if (!resetting_) endInsertRows();
+  if (!rebuilding_) endInsertRows();
 }
 
 void ListViewModel::SetCell(int row, int column, std::string_view text) {
-  At(row, column).assign(text);
-  if (!resetting_) {
+  At(Written(), row, column).assign(text);
+  if (!rebuilding_) {
     const QModelIndex cell = index(row, column);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
   }
 }
 
 std::string_view ListViewModel::Cell(int row, int column) const {
-  if (row < 0 || row >= rows_ || column < 0 || static_cast<std::size_t>(column) >= Stride())
+  if (row < 0 || row >= shown_.rows || column < 0 || static_cast<std::size_t>(column) >= Stride()) {
     return {};
-  return cells_[static_cast<std::size_t>(row) * Stride() + static_cast<std::size_t>(column)];
+  }
+  return shown_.cells[static_cast<std::size_t>(row) * Stride() + static_cast<std::size_t>(column)];
 }
 
 QtListView::QtListView(QWidget* parent) : QTreeView(parent), model_(this) {
+  setHeader(new ListHeader(this));
   setModel(&model_);
   setRootIsDecorated(false);
   setItemsExpandable(false);
@@ -148,12 +206,12 @@ void QtListView::BeginUpdate() {
   updating_ = true;
   savedVerticalScroll_ = verticalScrollBar()->value();
   savedHorizontalScroll_ = horizontalScrollBar()->value();
-  model_.BeginReset();
+  model_.BeginRebuild();
 }
 
 void QtListView::ClearItems() {
   model_.Clear();
-  if (!model_.Resetting()) selectionModel()->clear();
+  if (!model_.Rebuilding()) selectionModel()->clear();
 }
 
 void QtListView::AddItem(int64_t index, std::string_view text) {
@@ -172,7 +230,7 @@ void QtListView::SetSubItem(int64_t index, int32_t subItem, std::string_view tex
 void QtListView::EndUpdate() {
   if (!updating_) return;
   updating_ = false;
-  model_.EndReset();
+  model_.EndRebuild();
   selectionModel()->clear();
   // Lay the rows out now so the scroll ranges fit the new rows.
   executeDelayedItemsLayout();

@@ -18,8 +18,12 @@ namespace pelmora::toolkit::qt {
 // The rows and header texts behind a QtListView. Cells are kept as the
 // UTF-8 texts they were given, row after row in one array whose strings
 // keep their storage from one rebuild to the next; the view asks only for
-// the rows it shows, and only those become QStrings. Between BeginReset and
-// EndReset rows change without per-row signals.
+// the rows it shows, and only those become QStrings.
+//
+// A rebuild (BeginRebuild to EndRebuild) writes a second set of rows while
+// the view goes on showing the first; at its end the model tells the view
+// only what differs: the rows that changed, and the rows that came or went
+// where the two sets part. Rows that stayed as they were are not drawn again.
 class ListViewModel : public QAbstractTableModel {
   Q_OBJECT
  public:
@@ -33,29 +37,38 @@ class ListViewModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   void InsertColumn(int position, const QString& text);
-  void BeginReset();
-  void EndReset();
-  bool Resetting() const { return resetting_; }
+  void BeginRebuild();
+  void EndRebuild();
+  bool Rebuilding() const { return rebuilding_; }
+  // These write the rows under rebuild during a rebuild, the shown ones
+  // otherwise.
   void Clear();
   void InsertRow(int position, std::string_view text);
   void SetCell(int row, int column, std::string_view text);
-  // The cell's text; empty outside the rows and columns.
+  int Rows() const { return Written().rows; }
+  // A cell of the rows shown; empty outside them.
   std::string_view Cell(int row, int column) const;
-  int Rows() const { return rows_; }
   int Columns() const { return static_cast<int>(headers_.size()); }
 
  private:
+  struct RowSet {
+    std::vector<std::string> cells;  // rows x Stride() in use; more kept for later rows
+    int rows = 0;
+  };
   // Cells a row takes: one per column, and one for its text before any
   // column exists.
   std::size_t Stride() const { return std::max<std::size_t>(1, headers_.size()); }
-  std::string& At(int row, int column) {
-    return cells_[static_cast<std::size_t>(row) * Stride() + static_cast<std::size_t>(column)];
+  RowSet& Written() { return rebuilding_ ? next_ : shown_; }
+  const RowSet& Written() const { return rebuilding_ ? next_ : shown_; }
+  std::string& At(RowSet& set, int row, int column) {
+    return set.cells[static_cast<std::size_t>(row) * Stride() + static_cast<std::size_t>(column)];
   }
+  bool SameRow(int shownRow, int nextRow) const;
 
   QStringList headers_;
-  std::vector<std::string> cells_;  // rows_ x Columns() in use; more kept for later rows
-  int rows_ = 0;
-  bool resetting_ = false;
+  RowSet shown_;
+  RowSet next_;
+  bool rebuilding_ = false;
 };
 
 // A list in report view: header row, whole-row single selection, not
