@@ -50,6 +50,7 @@ QPainter& QtDrawingArea::ImagePainter() {
   if (!painter_.isActive()) {
     painter_.begin(&image_);
     painter_.setRenderHint(QPainter::Antialiasing, false);
+    penColor_.reset();
   }
   return painter_;
 }
@@ -64,11 +65,14 @@ float QtDrawingArea::ScaleHeight() const { return static_cast<float>(contentsRec
 
 void QtDrawingArea::Line(float x1, float y1, float x2, float y2, int32_t color) {
   QPainter& painter = ImagePainter();
-  QPen pen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
-  pen.setCosmetic(true);
-  pen.setWidth(1);
-  pen.setCapStyle(Qt::SquareCap);
-  painter.setPen(pen);
+  if (!penColor_ || *penColor_ != color) {
+    QPen pen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+    pen.setCosmetic(true);
+    pen.setWidth(1);
+    pen.setCapStyle(Qt::SquareCap);
+    painter.setPen(pen);
+    penColor_ = color;
+  }
   painter.drawLine(QPointF(x1, y1), QPointF(x2, y2));
 }
 

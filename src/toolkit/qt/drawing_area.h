@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPainter>
 #include <cstdint>
+#include <optional>
 
 #include "toolkit/drawing_area.h"
 
@@ -45,6 +46,7 @@ class QtDrawingArea : public QFrame, public toolkit::DrawingArea {
   QImage image_;
   QPainter painter_;
   const QColor backColor_ = Qt::black;  // what Cls fills with
+  std::optional<int32_t> penColor_;     // the colour of the painter's pen
 };
 
 }  // namespace pelmora::toolkit::qt

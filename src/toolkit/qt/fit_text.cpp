@@ -21,4 +21,25 @@ QFont FitFont(const QFont& base, const QString& text, int width) {
   return font;
 }
 
+QFont TextFitter::Fit(const QFont& base, const QString& text, int width) {
+  return PlainlyFits(base, text, width) ? base : FitFont(base, text, width);
+}
+
+bool TextFitter::PlainlyFits(const QFont& base, const QString& text, int width) {
+  if (!metrics_ || base != base_) {
+    base_ = base;
+    metrics_.emplace(base);
+    advances_.clear();
+  }
+  qreal sum = 0;
+  for (const QChar c : text) {
+    if (c.isSurrogate()) return false;
+    auto at = advances_.find(c.unicode());
+    if (at == advances_.end())
+      at = advances_.emplace(c.unicode(), metrics_->horizontalAdvance(c)).first;
+    sum += at->second;
+  }
+  return sum + 1 <= width;
+}
+
 }  // namespace pelmora::toolkit::qt

@@ -22,7 +22,7 @@ void QtLabel::SetCaption(std::string_view caption) {
 
 void QtLabel::FitText() {
   const QFont base = parentWidget() ? parentWidget()->font() : QFont();
-  const QFont fitted = FitFont(base, text(), contentsRect().width());
+  const QFont fitted = fitter_.Fit(base, text(), contentsRect().width());
   if (fitted == base) {
     if (testAttribute(Qt::WA_SetFont)) setFont(QFont());  // the container's font again
   } else if (fitted != font()) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "toolkit/label.h"
+#include "toolkit/qt/fit_text.h"
 
 namespace pelmora::toolkit::qt {
 
@@ -33,6 +34,7 @@ class QtLabel : public QLabel, public toolkit::Label {
   void FitText();
 
   QString accessiblePrefix_;
+  TextFitter fitter_;
 };
 
 }  // namespace pelmora::toolkit::qt

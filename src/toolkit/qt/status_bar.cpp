@@ -20,7 +20,7 @@ constexpr int kTextMargin = 3;  // between the panel's edge and its text
 
 QtStatusBar::QtStatusBar(std::vector<int> panelWidths, QWidget* parent) : QWidget(parent) {
   panels_.reserve(panelWidths.size());
-  for (int width : panelWidths) panels_.push_back(Panel{width, {}, {}});
+  for (int width : panelWidths) panels_.push_back(Panel{width, {}, {}, {}});
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
@@ -38,7 +38,7 @@ void QtStatusBar::SetPanelText(int panel, std::string_view text) {
   Panel& target = At(panel);
   if (target.text == text) return;
   target.text = text;
-  target.shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  Fit(panel);
   update(PanelRect(panel));
 }
 
@@ -60,20 +60,49 @@ QSize QtStatusBar::sizeHint() const {
   return QSize(width, fontMetrics().height() + 2 * kTextMargin);
 }
 
+QRect QtStatusBar::TextRect(int panel) const {
+  return PanelRect(panel).adjusted(kTextMargin, 1, -kTextMargin, -1);
+}
+
+void QtStatusBar::Fit(int panel) {
+  Panel& target = At(panel);
+  const QString text =
+      QString::fromUtf8(target.text.data(), static_cast<qsizetype>(target.text.size()));
+  const int width = TextRect(panel).width();
+  // A text a little too wide is drawn smaller; only a much longer one (a
+  // deep path in panel 1) is cut short.
+  if (fitter_.PlainlyFits(font(), text, width)) {
+    target.font = font();
+    target.shown = text;
+    return;
+  }
+  target.font = FitFont(font(), text, width);
+  target.shown = QFontMetrics(target.font).elidedText(text, Qt::ElideRight, width);
+}
+
+void QtStatusBar::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  for (int panel = 1; panel <= PanelCount(); ++panel) Fit(panel);
+}
+
+void QtStatusBar::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange) {
+    for (int panel = 1; panel <= PanelCount(); ++panel) Fit(panel);
+  }
+}
+
 void QtStatusBar::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
+  painter.setPen(palette().color(QPalette::WindowText));
   for (int panel = 1; panel <= PanelCount(); ++panel) {
     const QRect rect = PanelRect(panel);
     if (!rect.intersects(event->rect())) continue;
     qDrawShadePanel(&painter, rect, palette(), true, 1);
-    const QRect textRect = rect.adjusted(kTextMargin, 1, -kTextMargin, -1);
-    const QString& text = At(panel).shown;
+    const Panel& p = At(panel);
     painter.setPen(palette().color(QPalette::WindowText));
-    // A text a little too wide is drawn smaller; only a much longer one
-    // (a deep path in panel 1) is cut short.
-    painter.setFont(FitFont(font(), text, textRect.width()));
-    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                     painter.fontMetrics().elidedText(text, Qt::ElideRight, textRect.width()));
+    painter.setFont(p.font);
+    painter.drawText(TextRect(panel), Qt::AlignLeft | Qt::AlignVCenter, p.shown);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "toolkit/qt/fit_text.h"
 #include "toolkit/status_bar.h"
 
 namespace pelmora::toolkit::qt {
@@ -30,17 +31,24 @@ class QtStatusBar : public QWidget, public toolkit::StatusBar {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   struct Panel {
     int width;
     std::string text;
-    QString shown;
+    QString shown;  // the text as drawn: elided where it is far too long
+    QFont font;     // the font it is drawn in: smaller where it is a little too wide
   };
+  QRect TextRect(int panel) const;
+  // Works out how the panel's text is drawn; when it or the bar changes.
+  void Fit(int panel);
   Panel& At(int panel);
   const Panel& At(int panel) const;
 
   std::vector<Panel> panels_;
+  TextFitter fitter_;
 };
 
 }  // namespace pelmora::toolkit::qt
