@@ -1,45 +1,77 @@
 // SPDX-License-Identifier: MIT
 #include "toolkit/qt/fit_text.h"
 
-#include <QFontMetricsF>
-
 namespace pelmora::toolkit::qt {
+namespace {
 
-QFont FitFont(const QFont& base, const QString& text, int width) {
+bool InPixels(const QFont& font) { return font.pixelSize() > 0; }
+qreal SizeOf(const QFont& font) { return InPixels(font) ? font.pixelSize() : font.pointSizeF(); }
+qreal Smallest(const QFont& font) { return InPixels(font) ? 8 : 6; }
+qreal Step(const QFont& font) { return InPixels(font) ? 1 : 0.5; }
+
+QFont Resized(const QFont& base, qreal size) {
   QFont font = base;
-  const bool pixels = base.pixelSize() > 0;
-  qreal size = pixels ? base.pixelSize() : base.pointSizeF();
-  const qreal smallest = pixels ? 8 : 6;
-  while (QFontMetricsF(font).horizontalAdvance(text) > width && size > smallest) {
-    size -= pixels ? 1 : 0.5;
-    if (pixels) {
-      font.setPixelSize(static_cast<int>(size));
-    } else {
-      font.setPointSizeF(size);
-    }
+  if (InPixels(base)) {
+    font.setPixelSize(static_cast<int>(size));
+  } else {
+    font.setPointSizeF(size);
   }
   return font;
 }
 
-QFont TextFitter::Fit(const QFont& base, const QString& text, int width) {
-  return PlainlyFits(base, text, width) ? base : FitFont(base, text, width);
+}  // namespace
+
+QFont FitFont(const QFont& base, const QString& text, int width) {
+  QFont font = base;
+  qreal size = SizeOf(base);
+  while (QFontMetricsF(font).horizontalAdvance(text) > width && size > Smallest(base)) {
+    size -= Step(base);
+    font = Resized(base, size);
+  }
+  return font;
+}
+
+TextFitter::Size& TextFitter::At(qreal size) {
+  auto at = sizes_.find(size);
+  if (at == sizes_.end()) {
+    const QFont font = size == SizeOf(base_) ? base_ : Resized(base_, size);
+    at = sizes_.emplace(size, Size{font, QFontMetricsF(font), {}}).first;
+  }
+  return at->second;
+}
+
+qreal TextFitter::Advances(Size& size, const QString& text) {
+  qreal sum = 0;
+  for (const QChar c : text) {
+    if (c.isSurrogate()) return -1;
+    auto at = size.advances.find(c.unicode());
+    if (at == size.advances.end()) {
+      at = size.advances.emplace(c.unicode(), size.metrics.horizontalAdvance(c)).first;
+    }
+    sum += at->second;
+  }
+  return sum;
 }
 
 bool TextFitter::PlainlyFits(const QFont& base, const QString& text, int width) {
-  if (!metrics_ || base != base_) {
+  if (base != base_) {
     base_ = base;
-    metrics_.emplace(base);
-    advances_.clear();
+    sizes_.clear();
   }
-  qreal sum = 0;
-  for (const QChar c : text) {
-    if (c.isSurrogate()) return false;
-    auto at = advances_.find(c.unicode());
-    if (at == advances_.end())
-      at = advances_.emplace(c.unicode(), metrics_->horizontalAdvance(c)).first;
-    sum += at->second;
+  const qreal sum = Advances(At(SizeOf(base)), text);
+  return sum >= 0 && sum + 1 <= width;
+}
+
+QFont TextFitter::Fit(const QFont& base, const QString& text, int width) {
+  if (PlainlyFits(base, text, width)) return base;
+  for (qreal size = SizeOf(base);; size -= Step(base)) {
+    Size& at = At(size);
+    const qreal sum = Advances(at, text);
+    if (sum < 0) return FitFont(base, text, width);
+    const bool last = size <= Smallest(base);
+    if (sum + 1 <= width || last) return at.font;
+    if (sum - 1 <= width && at.metrics.horizontalAdvance(text) <= width) return at.font;
   }
-  return sum + 1 <= width;
 }
 
 }  // namespace pelmora::toolkit::qt

@@ -3,7 +3,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QString>
-#include <optional>
+#include <map>
 #include <unordered_map>
 
 namespace pelmora::toolkit::qt {
@@ -12,21 +12,30 @@ namespace pelmora::toolkit::qt {
 // text fits the width: a figure wider than its fixed place stays whole.
 QFont FitFont(const QFont& base, const QString& text, int width);
 
-// FitFont for a widget whose text changes often: it keeps the advance of
-// every character it has met in the base font, so a text that plainly fits
-// (its advances add up to less than the width, with a pixel to spare for
-// kerning) takes the base font without laying the text out.
+// FitFont for a widget whose text changes often. It keeps the advance of
+// every character it has met at every size it tried, so a text whose
+// advances add up to plainly less (or plainly more) than the width, a
+// pixel to spare for kerning, is placed without laying it out; only a text
+// within a pixel of the width is measured.
 class TextFitter {
  public:
   QFont Fit(const QFont& base, const QString& text, int width);
-  // True when the text's advances in the base font add up to less than
-  // the width, a pixel to spare.
+  // True when the text plainly fits the width in the base font.
   bool PlainlyFits(const QFont& base, const QString& text, int width);
 
  private:
+  struct Size {
+    QFont font;
+    QFontMetricsF metrics;
+    std::unordered_map<char16_t, qreal> advances;
+  };
+  Size& At(qreal size);
+  // The sum of the text's advances; negative when it holds a character
+  // that is not laid out alone (a surrogate pair).
+  static qreal Advances(Size& size, const QString& text);
+
   QFont base_;
-  std::optional<QFontMetricsF> metrics_;
-  std::unordered_map<char16_t, qreal> advances_;
+  std::map<qreal, Size> sizes_;
 };
 
 }  // namespace pelmora::toolkit::qt
