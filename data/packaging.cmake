@@ -24,7 +24,8 @@ add_custom_command(
   DEPENDS ${CMAKE_BINARY_DIR}/data/changelog
   COMMENT "Compressing the changelog")
 add_custom_target(pelmora_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/data/changelog.gz)
-install(FILES ${CMAKE_BINARY_DIR}/data/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pelmora)
+install(FILES ${CMAKE_BINARY_DIR}/data/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pelmora)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small desktop monitor of CPU load, memory and processes")
 set(CPACK_PACKAGE_DESCRIPTION
     "Pelmora shows the CPU load, the memory and swap figures and three\n\

@@ -80,13 +80,15 @@ set -e
 
 # The licence: a machine-readable copyright file naming MIT, as the metainfo does.
 copyright=$share/doc/pelmora/copyright
-head -n1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+format=https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+[[ $(head -n1 "$copyright") == "Format: $format" ]] ||
   fail "the copyright file is not in the machine-readable format"
 grep -qx 'License: MIT' "$copyright" || fail "the copyright file names no MIT licence"
 sed -n '/^License: MIT$/,/^[^ ]/{/^ /{s/^ \.$//; s/^ //; p}}' "$copyright" |
-  cmp -s - <(sed -n '/^Permission/,$p' LICENSE) || fail "the copyright file's licence text is not LICENSE's"
-grep -q '<project_license>MIT</project_license>' "$share/metainfo/org.pelmora.Pelmora.metainfo.xml" ||
-  fail "the metainfo names no MIT licence"
+  cmp -s - <(sed -n '/^Permission/,$p' LICENSE) ||
+  fail "the copyright file's licence text is not LICENSE's"
+grep -q '<project_license>MIT</project_license>' \
+  "$share/metainfo/org.pelmora.Pelmora.metainfo.xml" || fail "the metainfo names no MIT licence"
 
 # Lintian, with nothing suppressed: no error or warning, and not even a note
 # or a pedantic remark about the copyright file or the licence.
