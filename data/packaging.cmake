@@ -2,14 +2,30 @@
 # The Debian package: pelmora_VERSION_ARCH.deb, built by scripts/package.sh.
 # Its dependencies are Debian 12's package names, worked out from the binary
 # by dpkg-shlibdeps, plus the Qt platform plugin the window runs on.
+include(GNUInstallDirs)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pelmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Pelmora developers")
-# No public address yet: give the real one with -DPELMORA_MAINTAINER=... .
-set(PELMORA_MAINTAINER "The Pelmora developers <pelmora@localhost>"
+# The project has no public address, so the default is one under the
+# top-level domain .invalid, which RFC 6761 reserves for names that can never
+# exist: well formed, so the package's tools accept it, and plainly no
+# mailbox to write to. Whoever ships the package gives a real one with
+# -DPELMORA_MAINTAINER=... . It signs the changelog's entry too.
+set(PELMORA_MAINTAINER "The Pelmora developers <maintainer@pelmora.invalid>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${PELMORA_MAINTAINER}")
+
+# The changelog, compressed as Debian wants it (gzip -n, as the manual page).
+configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${CMAKE_BINARY_DIR}/data/changelog @ONLY)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/data/changelog.gz
+  COMMAND ${GZIP} -9nc ${CMAKE_BINARY_DIR}/data/changelog > ${CMAKE_BINARY_DIR}/data/changelog.gz
+  DEPENDS ${CMAKE_BINARY_DIR}/data/changelog
+  COMMENT "Compressing the changelog")
+add_custom_target(pelmora_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/data/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/data/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/pelmora)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "small desktop monitor of CPU load, memory and processes")
 set(CPACK_PACKAGE_DESCRIPTION
     "Pelmora shows the CPU load, the memory and swap figures and three\n\

@@ -23,6 +23,9 @@ if [[ "${1:-}" == "--test" ]]; then
   # The program on a real X server (tests/e2e), the desktop files' validators
   # and the Debian package's tools (scripts/test-steps/40-package.sh).
   packages+=(openbox wmctrl imagemagick python3 desktop-file-utils appstream dpkg-dev lintian)
+  # The end-to-end test's run as an unprivileged user: that user's session
+  # and accessibility buses, and the reader of the accessibility bus.
+  packages+=(dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0)
 fi
 
 missing=()

@@ -78,16 +78,30 @@ status=$?
 set -e
 [[ $status == 1 && $message == *"no display"* ]] || fail "the shipped binary: status $status, '$message'"
 
-# Lintian. Accepted: bogus-mail-host and bogus-mail-host-in-debian-changelog,
-# as long as the project has no public address (-DPELMORA_MAINTAINER sets one).
+# The licence: a machine-readable copyright file naming MIT, as the metainfo does.
+copyright=$share/doc/pelmora/copyright
+format=https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+[[ $(head -n1 "$copyright") == "Format: $format" ]] ||
+  fail "the copyright file is not in the machine-readable format"
+grep -qx 'License: MIT' "$copyright" || fail "the copyright file names no MIT licence"
+sed -n '/^License: MIT$/,/^[^ ]/{/^ /{s/^ \.$//; s/^ //; p}}' "$copyright" |
+  cmp -s - <(sed -n '/^Permission/,$p' LICENSE) ||
+  fail "the copyright file's licence text is not LICENSE's"
+grep -q '<project_license>MIT</project_license>' \
+  "$share/metainfo/org.pelmora.Pelmora.metainfo.xml" || fail "the metainfo names no MIT licence"
+
+# Lintian, with nothing suppressed: no error or warning, and not even a note
+# or a pedantic remark about the copyright file or the licence.
 if command -v lintian >/dev/null; then
   set +e
-  report=$(lintian --fail-on error,warning \
-    --suppress-tags bogus-mail-host,bogus-mail-host-in-debian-changelog "$deb" 2>&1)
+  report=$(lintian --fail-on error,warning --display-level '>=pedantic' "$deb" 2>&1)
   status=$?
   set -e
   grep -v '^running with root privileges' <<<"$report" || true
   ((status == 0)) || fail "lintian"
+  if grep -Ei '^[EWIPX]: [^ ]+: [^ ]*(copyright|licen[cs]e)' <<<"$report" >/dev/null; then
+    fail "lintian remarks on the copyright file or the licence"
+  fi
 else
   fail "lintian is not installed (bash scripts/setup.sh --test installs it)"
 fi

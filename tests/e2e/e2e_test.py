@@ -9,22 +9,34 @@ screenshot, the Japanese texts rendered with a real font, the caption while
 minimized, the double-start message, and that the window manager's close
 request ends the program at once with status 0.
 
+Run as root, it also starts the program as an unprivileged user beside
+root's, with an accessibility bus (AT-SPI) in that user's session, and reads
+the process list and the message boxes from it as a screen reader does:
+other users' processes and what cannot be read of them, 停止 on a root
+process, and the single-instance check between two users.
+
     e2e_test.py PATH/TO/pelmora
 
 PELMORA_SCREENSHOT=FILE also saves the window's screenshot to FILE.
 """
 
 import ctypes
+import json
 import os
+import pwd
 import re
+import select
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
 import time
 
 TITLE = "Pelmora Ver.2.0"
+DOUBLE_START = "Pelmora 二重起動エラー"
+WARNING = "Pelmoraの警告"
 CLIENT_SIZE = (448, 307)
 # The graph box in client coordinates; a 2-pixel sunken border around the
 # inner drawing area.
@@ -49,6 +61,31 @@ TOOLS = {
     "import": "imagemagick",
     "convert": "imagemagick",
 }
+# For the run as another user: the session and accessibility buses, and the
+# reader of the accessibility bus in Debian's own Python with its bindings.
+USER_TOOLS = {
+    "setpriv": "util-linux",
+    "dbus-daemon": "dbus-daemon",
+    "/usr/libexec/at-spi-bus-launcher": "at-spi2-core",
+}
+USER_PYTHON = "/usr/bin/python3"
+USER_PYTHON_PACKAGES = "python3-gi gir1.2-atspi-2.0"
+
+# The unprivileged user: nobody, the account without privileges that every
+# Debian system has (the session bus wants the user in the user database).
+# The one who takes that user's abstract name first is a bare user ID.
+NOBODY = 65534
+# Root processes in the other user's list. The name shown for another user's
+# process is argv[0]'s file name when argv[0] is absolute, else the command
+# name: the first 15 bytes of the executable's file name.
+HELPER_EXE = "e2e-sleep-by-command-name"
+HELPER_COMMAND_NAME = HELPER_EXE[:15]
+TARGET_ARGV0 = "/opt/pelmora-e2e/pelmora-e2e-target"
+LATE_ARGV0 = "/opt/pelmora-e2e/pelmora-e2e-late"
+# The accessible names the window gives its controls.
+LIST_NAME = "プロセス一覧"
+STOP_NAME = "選択したプロセスを停止"
+LIST_FIRST_ROW = (30, 30)  # in the file-name column, below the header
 
 failures = []
 
@@ -106,6 +143,53 @@ class Image:
         return [self.at(left + x, top + y) for y in range(height) for x in range(width)]
 
 
+class SyntheticInput:
+    """Mouse clicks and typing through the X server's test extension, from
+    this process: a helper program started for each would itself change the
+    process set, and the list, rebuilt at the next tick, would lose the
+    selection made."""
+
+    def __init__(self, display_name):
+        self.x11 = ctypes.CDLL("libX11.so.6")
+        self.xtst = ctypes.CDLL("libXtst.so.6")
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        self.x11.XStringToKeysym.restype = ctypes.c_ulong
+        self.x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
+        self.x11.XKeysymToKeycode.restype = ctypes.c_ubyte
+        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        self.x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                                   ctypes.c_int, ctypes.c_ulong]
+        self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                                   ctypes.c_ulong]
+        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                                ctypes.c_ulong]
+        self.connection = self.x11.XOpenDisplay(display_name.encode())
+        if not self.connection:
+            raise RuntimeError(f"cannot open display {display_name}")
+
+    def click(self, x, y):
+        self.xtst.XTestFakeMotionEvent(self.connection, -1, x, y, 0)
+        self.xtst.XTestFakeButtonEvent(self.connection, 1, True, 0)
+        self.xtst.XTestFakeButtonEvent(self.connection, 1, False, 0)
+        self.x11.XSync(self.connection, False)
+
+    def type(self, text):
+        """Lower-case letters, digits and "-"."""
+        for char in text:
+            keysym = self.x11.XStringToKeysym(b"minus" if char == "-" else char.encode())
+            keycode = self.x11.XKeysymToKeycode(self.connection, keysym)
+            self.xtst.XTestFakeKeyEvent(self.connection, keycode, True, 0)
+            self.xtst.XTestFakeKeyEvent(self.connection, keycode, False, 0)
+            self.x11.XSync(self.connection, False)
+            time.sleep(0.02)
+
+    def close(self):
+        self.x11.XCloseDisplay(self.connection)
+
+
 class Display:
     """Xvfb with openbox on a display number of its own."""
 
@@ -150,21 +234,33 @@ class Display:
                     process.wait()
 
 
-class Pelmora:
-    """One run of the program, started as a user starts it."""
+def as_user(uid, args):
+    """args run as the user uid, with no supplementary groups; the
+    parent-death signal survives the change of user."""
+    return ["setpriv", f"--reuid={uid}", f"--regid={uid}", "--clear-groups",
+            "--pdeathsig", "keep", "--"] + list(args)
 
-    def __init__(self, display, binary, extra_env=None):
+
+class Pelmora:
+    """One run of the program, started as a user starts it; as the user uid
+    when given, in the environment env (the display's by default)."""
+
+    def __init__(self, display, binary, extra_env=None, uid=None, env=None, log=None):
         self.display = display
-        env = dict(display.env)
+        env = dict(env or display.env)
         env.update(extra_env or {})
-        self.process = subprocess.Popen([binary], env=env, preexec_fn=ends_with_us,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        args = as_user(uid, [binary]) if uid is not None else [binary]
+        self.process = subprocess.Popen(args, env=env, preexec_fn=ends_with_us, cwd="/",
+                                        stdout=subprocess.DEVNULL,
+                                        stderr=log or subprocess.PIPE)
 
     def windows(self, name=None):
-        args = ["xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid)]
-        if name:
-            args += ["--name", "^" + re.escape(name) + "$"]
-        return self.display.x(*args, check_rc=False).split()
+        """Its visible windows; those titled name when given (the title as
+        _NET_WM_NAME has it: WM_NAME, which xdotool would match, is not
+        UTF-8 in the C locale)."""
+        found = self.display.x("xdotool", "search", "--onlyvisible", "--pid",
+                               str(self.process.pid), check_rc=False).split()
+        return [window for window in found if name is None or self.title(window) == name]
 
     def window(self, name, seconds=15):
         found = poll(lambda: self.windows(name), seconds)
@@ -265,7 +361,383 @@ def check_japanese_rendering(display, binary, workdir, with_font):
               f"{differing} pixels differ from the rendering without one)")
 
 
+def atspi_reader(pid):
+    """The reader of the accessibility bus: runs as the program's user, in
+    its session, and answers each command on stdin with one JSON line about
+    the program with process ID pid, as a screen reader meets it:
+
+    rows          the cells of the process list, row by row
+    status        the status bar's accessible name
+    windows       each top-level window: role, name, labels and buttons
+    where NAME    the screen rectangle of the accessible NAME
+    press NAME    presses the push button NAME (in any of its windows)
+    """
+    import gi
+    gi.require_version("Atspi", "2.0")
+    from gi.repository import Atspi, GLib
+
+    tables = {Atspi.Role.TABLE, Atspi.Role.TREE, Atspi.Role.TREE_TABLE}
+
+    def application():
+        desktop = Atspi.get_desktop(0)
+        for i in range(desktop.get_child_count()):
+            app = desktop.get_child_at_index(i)
+            if app is not None and app.get_process_id() == pid:
+                return app
+        return None
+
+    def below(node):
+        """Every accessible below node, but the cells of a table."""
+        for i in range(node.get_child_count()):
+            child = node.get_child_at_index(i)
+            if child is None:
+                continue
+            yield child
+            if child.get_role() not in tables:
+                yield from below(child)
+
+    def named(node, roles, name=None):
+        return [n for n in below(node) if n.get_role() in roles
+                and (name is None or n.get_name() == name)]
+
+    def read_table(table):
+        columns = Atspi.Table.get_n_columns(table)
+        return [[Atspi.Table.get_accessible_at(table, row, column).get_name()
+                 for column in range(columns)]
+                for row in range(Atspi.Table.get_n_rows(table))]
+
+    def rows(app):
+        table = named(app, tables, LIST_NAME)[0]
+        # A list rebuilt while it is read reads differently twice.
+        previous = None
+        for _ in range(5):
+            try:
+                current = read_table(table)
+            except GLib.Error:
+                current = None
+            if current is not None and current == previous:
+                return current
+            previous = current
+        raise RuntimeError("the process list did not hold still")
+
+    def window(node):
+        return {"role": node.get_role_name(), "name": node.get_name(),
+                "labels": [n.get_name() for n in named(node, {Atspi.Role.LABEL})],
+                "buttons": [n.get_name() for n in named(node, {Atspi.Role.PUSH_BUTTON})]}
+
+    Atspi.set_timeout(5000, 15000)
+    app = None
+    deadline = time.monotonic() + 20
+    while app is None and time.monotonic() < deadline:
+        app = application()
+        if app is None:
+            time.sleep(0.1)
+    print(json.dumps({"ready": app is not None}), flush=True)
+    if app is None:
+        return 1
+    for line in sys.stdin:
+        command, _, argument = line.strip().partition(" ")
+        try:
+            if command == "rows":
+                answer = {"rows": rows(app)}
+            elif command == "status":
+                answer = {"status": named(app, {Atspi.Role.STATUS_BAR})[0].get_name()}
+            elif command == "windows":
+                answer = {"windows": [window(app.get_child_at_index(i))
+                                      for i in range(app.get_child_count())]}
+            elif command == "where":
+                node = [n for n in below(app) if n.get_name() == argument][0]
+                box = Atspi.Component.get_extents(node, Atspi.CoordType.SCREEN)
+                answer = {"where": [box.x, box.y, box.width, box.height]}
+            elif command == "press":
+                button = named(app, {Atspi.Role.PUSH_BUTTON}, argument)[0]
+                answer = {"pressed": Atspi.Action.do_action(button, 0)}
+            else:
+                answer = {"error": f"unknown command {command}"}
+        except Exception as error:  # told to the test, which fails on it
+            answer = {"error": f"{type(error).__name__}: {error}"}
+        print(json.dumps(answer), flush=True)
+    return 0
+
+
+class UserSession:
+    """The desktop session of an unprivileged user: a home and a runtime
+    directory of its own, a session bus and on it the accessibility bus
+    (launched without DISPLAY, so it leaves the X root window alone). The
+    program and this script are copied where the user may run them."""
+
+    def __init__(self, uid, binary, workdir):
+        self.uid = uid
+        self.processes = []
+        self.home = tempfile.mkdtemp(prefix="pelmora-e2e-user-")
+        os.chown(self.home, uid, uid)
+        self.runtime = os.path.join(self.home, "runtime")
+        os.mkdir(self.runtime, 0o700)
+        os.chown(self.runtime, uid, uid)
+        programs = os.path.join(self.home, "bin")
+        os.mkdir(programs, 0o755)
+        self.binary = shutil.copy(binary, os.path.join(programs, "pelmora"))
+        self.script = shutil.copy(__file__, os.path.join(programs, "e2e_test.py"))
+        self.log = open(os.path.join(workdir, f"user-{uid}.log"), "wb")
+        self.env = None
+
+    def start_buses(self, display):
+        """The session bus, and the accessibility bus on it."""
+        env = dict(display.env, HOME=self.home, XDG_RUNTIME_DIR=self.runtime)
+        del env["DISPLAY"]
+        bus = self.start(["dbus-daemon", "--session", "--nofork", "--print-address=1"], env,
+                         stdout=subprocess.PIPE)
+        ready, _, _ = select.select([bus.stdout], [], [], 10)
+        address = bus.stdout.readline().decode().strip() if ready else ""
+        if not address:
+            raise RuntimeError("the user's session bus did not start")
+        env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self.start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env)
+        self.env = dict(env, DISPLAY=display.env["DISPLAY"], QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+
+    def start(self, args, env, uid=None, **options):
+        """args as this session's user, or as uid; ended with the session."""
+        options.setdefault("stdout", self.log)
+        process = subprocess.Popen(as_user(self.uid if uid is None else uid, args), env=env,
+                                   cwd="/",
+                                   preexec_fn=ends_with_us, stdin=subprocess.DEVNULL,
+                                   stderr=self.log, start_new_session=True, **options)
+        self.processes.append(process)
+        return process
+
+    def close(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                try:
+                    os.killpg(process.pid, signal.SIGKILL)  # with the buses it started
+                except ProcessLookupError:
+                    process.kill()
+                process.wait()
+        self.log.close()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+class Reader:
+    """The accessibility reader (atspi_reader) for one program, as its user."""
+
+    def __init__(self, session, pid):
+        self.process = subprocess.Popen(
+            as_user(session.uid, [USER_PYTHON, session.script, "--atspi", str(pid)]),
+            env=session.env, cwd="/", preexec_fn=ends_with_us, stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, stderr=session.log)
+        session.processes.append(self.process)
+        if not self.answer(30).get("ready"):
+            raise RuntimeError(f"process {pid} did not show on the accessibility bus")
+
+    def answer(self, seconds=20):
+        ready, _, _ = select.select([self.process.stdout], [], [], seconds)
+        line = self.process.stdout.readline() if ready else b""
+        if not line:
+            raise RuntimeError("the accessibility reader gave no answer")
+        return json.loads(line)
+
+    def ask(self, command):
+        self.process.stdin.write(command.encode() + b"\n")
+        self.process.stdin.flush()
+        answer = self.answer()
+        if "error" in answer:
+            raise RuntimeError(f"accessibility reader, {command}: {answer['error']}")
+        return answer
+
+    def rows_by_pid(self):
+        """The list's rows by their process ID (the hexadecimal third column)."""
+        return {int(row[2], 16): row for row in self.ask("rows")["rows"]}
+
+
+def start_helper(path, argv0):
+    """A root process, sleep under another name: path is its executable."""
+    return subprocess.Popen([argv0, "600"], executable=path, preexec_fn=ends_with_us,
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+
+
+def bare_uid():
+    """A user ID without an account."""
+    uid = 61234
+    while True:
+        try:
+            pwd.getpwuid(uid)
+        except KeyError:
+            return uid
+        uid += 1
+
+
+def hex_id(number):
+    return format(number, "X")
+
+
+def check_between_users(display, binary, workdir, root_first):
+    """Pelmora as nobody beside root's: what it lists of other users'
+    processes, 停止 on a root process, one instance per user, and an abstract
+    name that another user took first. The X server takes no authorization,
+    so it admits every local user."""
+    missing = sorted({package for tool, package in USER_TOOLS.items()
+                      if not shutil.which(tool)})
+    if subprocess.run([USER_PYTHON, "-c", "import gi; gi.require_version('Atspi', '2.0')"],
+                      capture_output=True).returncode != 0:
+        missing.append(USER_PYTHON_PACKAGES)
+    if not check(not missing, "the packages for the run as another user are there"
+                 + (f" (missing: {' '.join(missing)})" if missing else "")):
+        return
+    session = UserSession(NOBODY, binary, workdir)
+    helpers = []
+    runs = []
+
+    def start_pelmora(env):
+        run_ = Pelmora(display, session.binary, uid=NOBODY, env=env, log=session.log)
+        runs.append(run_)
+        return run_
+
+    try:
+        # Another user takes nobody's abstract name first, and listens on it.
+        squatter_uid = bare_uid()
+        squatter = session.start(
+            [USER_PYTHON, "-c", "import signal, socket, sys\n"
+             "s = socket.socket(socket.AF_UNIX)\n"
+             "s.bind('\\0' + sys.argv[1])\n"
+             "s.listen()\n"
+             "print('bound', flush=True)\n"
+             "signal.pause()\n", f"pelmora-{NOBODY}"],
+            {"PATH": "/usr/bin:/bin"}, uid=squatter_uid, stdout=subprocess.PIPE)
+        ready, _, _ = select.select([squatter.stdout], [], [], 10)
+        check(bool(ready) and squatter.stdout.readline() == b"bound\n",
+              f"user {squatter_uid} holds the abstract name pelmora-{NOBODY} and listens on it")
+
+        # Without a runtime directory only the abstract name is used; its
+        # holder is another user, so it does not count.
+        env = dict(display.env, HOME=session.home)
+        del env["XDG_RUNTIME_DIR"]
+        plain = start_pelmora(env)
+        shown = poll(lambda: plain.windows(TITLE) or plain.windows(DOUBLE_START), 15)
+        started = bool(shown) and bool(plain.windows(TITLE))
+        check(started, "without a runtime directory, nobody's Pelmora starts all the same")
+        for window in plain.windows():
+            display.x("wmctrl", "-i", "-c", window, check_rc=False)
+        status = plain.wait(10)
+        check(status == 0, f"closed, it ends with status 0 (status {status})")
+
+        # Nobody's session: its runtime directory, the accessibility bus.
+        session.start_buses(display)
+        sleep_program = shutil.which("sleep")
+        helper_exe = shutil.copy(sleep_program, os.path.join(workdir, HELPER_EXE))
+        target = start_helper(helper_exe, TARGET_ARGV0)
+        helpers.append(target)
+        relative = start_helper(helper_exe, "relative-argv0")
+        helpers.append(relative)
+
+        # Two users each run one Pelmora at the same time.
+        user = start_pelmora(session.env)
+        user_window = user.window(TITLE)
+        check(root_first.process.poll() is None and bool(root_first.windows(TITLE)),
+              "root's and nobody's Pelmora run at the same time")
+        socket_file = os.path.join(session.runtime, f"pelmora-{NOBODY}")
+        check(os.path.exists(socket_file) and stat.S_ISSOCK(os.stat(socket_file).st_mode),
+              "nobody's Pelmora holds its socket in nobody's runtime directory")
+        reader = Reader(session, user.process.pid)
+
+        # Other users' processes, read from the accessibility bus.
+        rows = reader.rows_by_pid()
+        target_row = rows.get(target.pid)
+        root_row = rows.get(root_first.process.pid)
+        own_row = rows.get(user.process.pid)
+        check(bool(target_row) and target_row[0] == os.path.basename(TARGET_ARGV0)
+              and rows.get(relative.pid, [None])[0] == HELPER_COMMAND_NAME
+              and bool(root_row) and root_row[0] == "pelmora",
+              "nobody's list names root's processes by an absolute argv[0] "
+              f"({target_row and target_row[0]}), else by the command name "
+              f"({rows.get(relative.pid, [None])[0]})")
+        check(all(row and (row[1], row[5], row[6]) == ("0", "0", "0")
+                  for row in (target_row, root_row)),
+              "of root's processes, the descriptors, the heap and the executable's inode "
+              "cannot be read and show 0")
+        check(bool(target_row) and target_row[3:5] == ["20", "1"]
+              and target_row[7] == hex_id(os.getpid()),
+              "their priority, threads and parent show (20, 1, this script)")
+        check(bool(own_row) and own_row[0] == "pelmora" and own_row[1] != "0"
+              and own_row[5] != "0" and own_row[6] == hex_id(os.stat(session.binary).st_ino),
+              "of its own process, every figure shows")
+
+        # 停止 on a root process, confirmed with OK: a click on the list,
+        # then the process's name typed, which moves the selection to it. The
+        # list is rebuilt when the process set changes (this script's own
+        # helper programs change it), which clears the selection: the steps
+        # begin once it held still for two ticks, and are tried again.
+        key = "選択中のプロセス: " + TARGET_ARGV0 + "、"
+        warning = []
+        display.x("xdotool", "windowactivate", "--sync", user_window)
+        user_input = SyntheticInput(display.env["DISPLAY"])
+        try:
+            for _ in range(4):
+                time.sleep(2.2)
+                left, top, _, _ = reader.ask(f"where {LIST_NAME}")["where"]
+                user_input.click(left + LIST_FIRST_ROW[0], top + LIST_FIRST_ROW[1])
+                user_input.type(os.path.basename(TARGET_ARGV0))
+                if not poll(lambda: reader.ask("status")["status"].startswith(key), 1.5, 0.2):
+                    continue
+                left, top, width, height = reader.ask(f"where {STOP_NAME}")["where"]
+                user_input.click(left + width // 2, top + height // 2)
+                warning = poll(lambda: user.windows(WARNING), 3)
+                if warning:
+                    break
+        finally:
+            user_input.close()
+        check(bool(warning), "nobody selects root's process in the list; 停止 asks first")
+        if warning:
+            boxes = [w for w in reader.ask("windows")["windows"] if w["name"] == WARNING]
+            box = boxes[0] if boxes else {"labels": [], "buttons": []}
+            check(any(label.endswith(os.path.basename(TARGET_ARGV0) + "を強制終了しますか？")
+                      for label in box["labels"]),
+                  "the warning asks about that process")
+            check(sorted(box["buttons"]) == sorted(["OK", "キャンセル"]),
+                  f'its buttons read "OK" and "キャンセル" ({box["buttons"]})')
+            reader.ask("press OK")
+            check(poll(lambda: not user.windows(WARNING), 5), "OK closes the warning")
+            others = poll(lambda: [w for w in user.windows() if w != user_window], 1.5)
+            check(not others, "after OK nothing more is shown")
+            late = start_helper(helper_exe, LATE_ARGV0)
+            helpers.append(late)
+            joined = poll(lambda: reader.rows_by_pid().get(late.pid), 8, 0.3)
+            check(bool(joined) and joined[0] == os.path.basename(LATE_ARGV0),
+                  "the window goes on ticking: a process started after the answer joins the list")
+            check(all(process.poll() is None for process in (target, relative, root_first.process,
+                                                             user.process)),
+                  "nothing was ended: root's processes and both Pelmoras run on")
+
+        # A second start of nobody's is still refused, by the runtime
+        # directory, though another user holds the abstract name.
+        second = start_pelmora(session.env)
+        box = poll(lambda: second.windows(DOUBLE_START), 15)
+        check(bool(box), "a second start of nobody's shows the double-start message")
+        if box:
+            display.x("xdotool", "windowactivate", "--sync", box[0], check_rc=False)
+            display.x("xdotool", "key", "Return")
+            status = second.wait(5)
+            check(status == 0, f"after OK it ends with status 0 (status {status})")
+        check(user.process.poll() is None and root_first.process.poll() is None,
+              "both users' first Pelmoras run on")
+
+        display.x("wmctrl", "-i", "-c", user_window)
+        status = user.wait(10)
+        check(status == 0 and not os.path.exists(socket_file),
+              f"closed, nobody's Pelmora ends with status 0 (status {status}) "
+              "and removes its socket")
+    finally:
+        for run_ in runs:
+            run_.stop()
+        for helper in helpers:
+            helper.kill()
+            helper.wait()
+        session.close()
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--atspi":
+        return atspi_reader(int(sys.argv[2]))
     if len(sys.argv) != 2:
         print(__doc__, file=sys.stderr)
         return 2
@@ -277,12 +749,18 @@ def main():
         return 1
     # One Pelmora per user: a private network namespace gives this run its
     # own abstract socket names, so a Pelmora the user has open elsewhere
-    # does not count as the first instance.
-    if os.environ.get("PELMORA_E2E_ISOLATED") != "1" and shutil.which("unshare") and \
-            subprocess.run(["unshare", "--net", "true"], capture_output=True).returncode == 0:
-        env = dict(os.environ, PELMORA_E2E_ISOLATED="1")
-        return subprocess.run(["unshare", "--net", sys.executable, __file__, binary],
-                              env=env, preexec_fn=ends_with_us).returncode
+    # does not count as the first instance. A private PID namespace (with
+    # its own /proc) keeps the process list to this run's processes, so the
+    # rest of the machine does not rebuild it at every tick, and ends every
+    # process of the run with it.
+    if os.environ.get("PELMORA_E2E_ISOLATED") != "1" and shutil.which("unshare"):
+        for isolation in (["--net", "--pid", "--fork", "--mount-proc", "--kill-child"],
+                          ["--net"]):
+            if subprocess.run(["unshare", *isolation, "true"],
+                              capture_output=True).returncode == 0:
+                env = dict(os.environ, PELMORA_E2E_ISOLATED="1")
+                return subprocess.run(["unshare", *isolation, sys.executable, __file__, binary],
+                                      env=env, preexec_fn=ends_with_us).returncode
 
     workdir = tempfile.mkdtemp(prefix="pelmora-e2e-")
     display = Display(workdir)
@@ -340,7 +818,7 @@ def main():
 
         # A second start shows the message and ends once it is answered.
         second = Pelmora(display, binary)
-        box = second.window("Pelmora 二重起動エラー")
+        box = second.window(DOUBLE_START)
         state = second.prop(box, "_NET_WM_STATE") + second.prop(box, "WM_TRANSIENT_FOR")
         check("_NET_WM_STATE_MODAL" in state, "the double-start message is a modal box")
         screenshot(display, box, os.path.join(workdir, "double-start.png"))
@@ -351,6 +829,14 @@ def main():
         check(status == 0, f"after OK the second start ends with status 0 (status {status})")
         check(first.process.poll() is None and first.title(window) == TITLE,
               "the first instance runs on untouched")
+
+        # Another user's Pelmora beside this one: root switches users, and in
+        # a PID namespace of this run's own the list holds still enough to
+        # click in it.
+        if os.geteuid() == 0 and os.getpid() == 1:
+            check_between_users(display, binary, workdir, first)
+        else:
+            print("skip the run as another user: it needs root and a PID namespace")
 
         # The window manager's close request ends the program at once.
         display.x("wmctrl", "-i", "-a", window)

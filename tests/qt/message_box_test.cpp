@@ -24,9 +24,16 @@ struct Seen {
   QString text;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons;
+  QString okText;
+  QString cancelText;  // empty without a Cancel button
   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
   QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
 };
+
+QString ButtonText(QMessageBox& box, QMessageBox::StandardButton which) {
+  QAbstractButton* button = box.button(which);
+  return button ? button->text() : QString();
+}
 
 // Waits for the modal box to show, records it and answers with `answer`.
 // Its timers die with it, so nothing outlives a test.
@@ -51,6 +58,8 @@ class Answerer : public QObject {
       seen.text = box->text();
       seen.icon = box->icon();
       seen.buttons = box->standardButtons();
+      seen.okText = ButtonText(*box, QMessageBox::Ok);
+      seen.cancelText = ButtonText(*box, QMessageBox::Cancel);
       seen.defaultButton = box->standardButton(box->defaultButton());
       seen.escapeButton = box->standardButton(qobject_cast<QPushButton*>(box->escapeButton()));
       answer_(*box);
@@ -72,6 +81,8 @@ TEST(MessageBox, OkCancelStyleShowsAWarningWithOkTheDefault) {
   EXPECT_EQ(seen.text, QString::fromUtf8("終了しますか?"));
   EXPECT_EQ(seen.icon, QMessageBox::Warning);
   EXPECT_EQ(seen.buttons, QMessageBox::Ok | QMessageBox::Cancel);
+  EXPECT_EQ(seen.okText, QString("OK"));
+  EXPECT_EQ(seen.cancelText, QString::fromUtf8("キャンセル"));
   EXPECT_EQ(seen.defaultButton, QMessageBox::Ok);
   EXPECT_EQ(seen.escapeButton, QMessageBox::Cancel);
   EXPECT_EQ(answer, kIdCancel);
@@ -111,6 +122,7 @@ TEST(MessageBox, OkStyleHasOnlyOk) {
     ASSERT_TRUE(seen.shown);
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
     EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+    EXPECT_EQ(seen.okText, QString("OK"));
   }
 }
 

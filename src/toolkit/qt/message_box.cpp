@@ -38,10 +38,14 @@ int QtMessageBox::MsgBox(std::string_view prompt, int style, std::string_view ti
   QMessageBox box(IconOf(style), ToQString(title), ToQString(prompt), QMessageBox::NoButton,
                   parent_);
   box.setWindowModality(Qt::ApplicationModal);
+  // The captions are set here rather than left to the platform theme, which
+  // would show them in English (or, on some desktops, with mnemonics).
   QPushButton* ok = box.addButton(QMessageBox::Ok);
+  ok->setText(QStringLiteral("OK"));
   QPushButton* cancel = nullptr;
   if (buttons == 1) {
     cancel = box.addButton(QMessageBox::Cancel);
+    cancel->setText(QString::fromUtf8("キャンセル"));
     box.setEscapeButton(cancel);
   } else {
     box.setEscapeButton(ok);

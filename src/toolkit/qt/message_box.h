@@ -11,7 +11,8 @@ namespace pelmora::toolkit::qt {
 
 // Modal message boxes. The low digit of the style picks the buttons (0 OK,
 // 1 OK and Cancel with OK the default), the tens the icon (16 critical,
-// 32 question, 48 exclamation, 64 information). Closing a box with a
+// 32 question, 48 exclamation, 64 information). The buttons read "OK" and
+// "キャンセル" whatever the desktop's theme. Escape or closing a box with a
 // Cancel button answers Cancel.
 class QtMessageBox : public toolkit::MessageBox {
  public:
