@@ -23,7 +23,7 @@ namespace pelmora::platform::linux_os {
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::TempDir;
+using testing_support::ScratchDir;
 
 constexpr uid_t kOtherUser = 12345;
 
@@ -143,11 +143,11 @@ class PathSocket {
 class SingleInstanceTest : public testing::TestWithParam<bool> {
  protected:
   bool InDirectory() const { return GetParam(); }
-  std::string Dir() const { return InDirectory() ? dir_.path() : std::string(); }
+  std::string Dir() const { return InDirectory() ? dir_.Root() : std::string(); }
   std::unique_ptr<LinuxSingleInstance> Make(const std::string& name) const {
     return std::make_unique<LinuxSingleInstance>(name, Dir());
   }
-  TempDir dir_;
+  ScratchDir dir_;
 };
 
 INSTANTIATE_TEST_SUITE_P(Places, SingleInstanceTest, testing::Bool(),
@@ -223,12 +223,12 @@ TEST_P(SingleInstanceTest, OverlongNameIsCutNotRejected) {
 }
 
 TEST(SingleInstanceTest, StartsWithAndWithoutARuntimeDirectoryMeet) {
-  TempDir dir;
+  ScratchDir dir;
   for (const bool first_in_directory : {true, false}) {
     const std::string name = UniqueName(first_in_directory ? "dir-first" : "abstract-first");
-    LinuxSingleInstance first(name, first_in_directory ? dir.path() : "");
+    LinuxSingleInstance first(name, first_in_directory ? dir.Root() : "");
     ASSERT_FALSE(first.PrevInstance());
-    LinuxSingleInstance second(name, first_in_directory ? "" : dir.path());
+    LinuxSingleInstance second(name, first_in_directory ? "" : dir.Root());
     EXPECT_TRUE(second.PrevInstance()) << name;
   }
 }
@@ -236,7 +236,7 @@ TEST(SingleInstanceTest, StartsWithAndWithoutARuntimeDirectoryMeet) {
 // A directory that another user may write to, or that is not this user's,
 // is not used, whatever it holds: here a live socket under the very name.
 TEST(SingleInstanceTest, UnsuitableRuntimeDirectoryIsNotUsed) {
-  TempDir scratch;
+  ScratchDir scratch;
   struct Case {
     const char* what;
     mode_t mode;
@@ -252,7 +252,7 @@ TEST(SingleInstanceTest, UnsuitableRuntimeDirectoryIsNotUsed) {
   for (const Case& c : cases) {
     if (c.foreign_owner && ::geteuid() != 0) continue;
     const std::string name = UniqueName("unsuitable") + std::to_string(index);
-    const std::string dir = scratch.path() + "/" + std::to_string(index++);
+    const std::string dir = scratch.Root() + "/" + std::to_string(index++);
     ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
     PathSocket live(dir + "/" + name);
     ASSERT_TRUE(live.listening()) << c.what;
@@ -275,19 +275,19 @@ TEST(SingleInstanceTest, UnsuitableRuntimeDirectoryIsNotUsed) {
 
 TEST(SingleInstanceTest, AnotherUsersHolderOfTheAbstractNameDoesNotCount) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch users";
-  TempDir dir;
+  ScratchDir dir;
   for (const bool listening : {true, false}) {
     const std::string name = UniqueName(listening ? "squat-listen" : "squat-bound");
     Holder squatter([&] { return SquatAs(kOtherUser, name, listening); });
     ASSERT_EQ(squatter.Answer(), 'k');
-    for (const std::string& runtime_dir : {std::string(), dir.path()}) {
+    for (const std::string& runtime_dir : {std::string(), dir.Root()}) {
       LinuxSingleInstance mine(name, runtime_dir);
       EXPECT_FALSE(mine.PrevInstance()) << name << " in '" << runtime_dir << "'";
     }
     // With a runtime directory a second start of this user is still refused.
-    LinuxSingleInstance first(name, dir.path());
+    LinuxSingleInstance first(name, dir.Root());
     ASSERT_FALSE(first.PrevInstance());
-    EXPECT_TRUE(LinuxSingleInstance(name, dir.path()).PrevInstance()) << name;
+    EXPECT_TRUE(LinuxSingleInstance(name, dir.Root()).PrevInstance()) << name;
   }
   // And this user's instance does not count for the other user.
   const std::string name = UniqueName("mine");
