@@ -38,6 +38,7 @@ TITLE = "Pelmora Ver.2.0"
 DOUBLE_START = "Pelmora 二重起動エラー"
 WARNING = "Pelmoraの警告"
 CLIENT_SIZE = (448, 307)
+CLIENT_POSITION = (249, 184)
 # The graph box in client coordinates; a 2-pixel sunken border around the
 # inner drawing area.
 GRAPH_BOX = (300, 136, 145, 73)
@@ -291,6 +292,12 @@ def client_geometry(display, window):
     info = display.x("xwininfo", "-id", window)
     return (int(re.search(r"Width: (\d+)", info).group(1)),
             int(re.search(r"Height: (\d+)", info).group(1)))
+
+
+def client_position(display, window):
+    info = display.x("xwininfo", "-id", window)
+    return (int(re.search(r"Absolute upper-left X: +(-?\d+)", info).group(1)),
+            int(re.search(r"Absolute upper-left Y: +(-?\d+)", info).group(1)))
 
 
 def screenshot(display, window, path):
@@ -640,6 +647,18 @@ def check_between_users(display, binary, workdir, root_first):
               "nobody's Pelmora holds its socket in nobody's runtime directory")
         reader = Reader(session, user.process.pid)
 
+        # The window, as a screen reader meets it: a frame named by its
+        # caption, following it while minimized and back.
+        def frames():
+            return [w["name"] for w in reader.ask("windows")["windows"] if w["role"] == "frame"]
+        check(frames() == [TITLE], f'the window is a frame named "{TITLE}" ({frames()})')
+        display.x("xdotool", "windowminimize", user_window)
+        summary = poll(lambda: (lambda f: f if f and re.match(r"^CPU:-?[0-9.]+% Mem:", f[0])
+                                else None)(frames()), 5, 0.3)
+        check(bool(summary), f"minimized, the frame's name is the caption's figures ({summary})")
+        display.x("wmctrl", "-i", "-a", user_window)
+        check(bool(poll(lambda: frames() == [TITLE], 5, 0.3)), "restored, its name again")
+
         # Other users' processes, read from the accessibility bus.
         rows = reader.rows_by_pid()
         target_row = rows.get(target.pid)
@@ -771,6 +790,9 @@ def main():
         check(first.title(window) == TITLE, f'title is "{TITLE}"')
         check(client_geometry(display, window) == CLIENT_SIZE,
               f"client area is {CLIENT_SIZE[0]}x{CLIENT_SIZE[1]}")
+        position = client_position(display, window)
+        check(position == CLIENT_POSITION,
+              f"the client area opens at {CLIENT_POSITION}, the frame around it ({position})")
         hints = first.prop(window, "WM_NORMAL_HINTS")
         minimum = re.search(r"minimum size: (\d+) by (\d+)", hints)
         maximum = re.search(r"maximum size: (\d+) by (\d+)", hints)

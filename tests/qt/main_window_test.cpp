@@ -21,7 +21,7 @@ QRect InParent(const QWidget* w) { return w->geometry(); }
 
 TEST(MainWindow, ControlsSitAtTheirPlaces) {
   MainWindow w;
-  EXPECT_EQ(w.size(), QSize(448, 307));
+  EXPECT_EQ(w.geometry(), QRect(249, 184, 448, 307)) << "the client area, not the frame";
   EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window cannot be resized";
   EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);

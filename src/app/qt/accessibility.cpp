@@ -47,23 +47,38 @@ class StatusBarAccessible : public QAccessibleWidget {
   }
 };
 
-QAccessibleInterface* StatusBarFactory(const QString& className, QObject* object) {
-  static const QString kClass =
+// The window itself is a frame, named by its caption as it stands: the
+// program's name and version, or the figures while it is minimized.
+class WindowAccessible : public QAccessibleWidget {
+ public:
+  explicit WindowAccessible(QWidget* window) : QAccessibleWidget(window, QAccessible::Window) {}
+
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Name) return widget()->windowTitle();
+    return QAccessibleWidget::text(t);
+  }
+};
+
+QAccessibleInterface* Factory(const QString& className, QObject* object) {
+  static const QString kStatusBar =
       QString::fromLatin1(toolkit::qt::QtStatusBar::staticMetaObject.className());
-  if (className != kClass || !object || !object->isWidgetType()) return nullptr;
-  return new StatusBarAccessible(static_cast<toolkit::qt::QtStatusBar*>(object));
+  static const QString kWindow = QString::fromLatin1(MainWindow::staticMetaObject.className());
+  if (!object || !object->isWidgetType()) return nullptr;
+  if (className == kStatusBar) {
+    return new StatusBarAccessible(static_cast<toolkit::qt::QtStatusBar*>(object));
+  }
+  if (className == kWindow) return new WindowAccessible(static_cast<QWidget*>(object));
+  return nullptr;
 }
 
 }  // namespace
 
 void SetAccessibleNames(MainWindow& window) {
   static const bool factoryInstalled = [] {
-    QAccessible::installFactory(StatusBarFactory);
+    QAccessible::installFactory(Factory);
     return true;
   }();
   (void)factoryInstalled;
-
-  window.setAccessibleName(QStringLiteral("Pelmora"));
 
   // Each value label is named by its frame and its row caption, followed by
   // the figure it shows now; the caption labels keep their own texts.

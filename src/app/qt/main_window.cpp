@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/qt/main_window.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QShowEvent>
 #include <cstdio>
@@ -42,8 +43,10 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  // The client area, not the frame the window manager adds, opens at its
+  // place.
+  setGeometry(Px(3735), Px(2760), Px(6720), Px(4605));
   setFixedSize(Px(6720), Px(4605));
-  move(Px(3735), Px(2760));
 
   // Created in the window's order; the frames' children follow their frame.
   Frame2 = MakeFrame(this, "残リソース", Twips(60, 3180, 2175, 1155));
@@ -182,6 +185,15 @@ void MainWindow::showEvent(QShowEvent* event) {
   if (!activated_ && !event->spontaneous()) {
     activated_ = true;
     Run("Form_Activate", [](Form1& f) { f.Form_Activate(); });
+  }
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // A screen reader names the window by its caption: it hears each change.
+  if (event->type() == QEvent::WindowTitleChange && QAccessible::isActive()) {
+    QAccessibleEvent named(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&named);
   }
 }
 
