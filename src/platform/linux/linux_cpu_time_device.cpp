@@ -2,6 +2,7 @@
 #include "platform/linux/linux_cpu_time_device.h"
 
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "platform/linux/proc_file_io.h"
@@ -30,9 +31,8 @@ LinuxCpuTimeDevice::LinuxCpuTimeDevice(platform::TickClock& clock, StatReader re
     : clock_(clock), readStat_(std::move(readStat)) {}
 
 LinuxCpuTimeDevice::LinuxCpuTimeDevice(platform::TickClock& clock, std::string statPath)
-    : LinuxCpuTimeDevice(clock, [path = std::move(statPath)](std::string& text) {
-        return ReadSmallFile(path, text);
-      }) {}
+    : LinuxCpuTimeDevice(clock, [file = std::make_shared<KeptFile>(std::move(statPath))](
+                                    std::string& text) { return file->Read(text); }) {}
 
 std::unique_ptr<platform::CpuTimeHandle> LinuxCpuTimeDevice::Open() {
   // The request that follows reads /proc/stat anyway: it is read here only

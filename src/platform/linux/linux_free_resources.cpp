@@ -37,10 +37,10 @@ LinuxFreeResources::LinuxFreeResources(std::string procRoot, std::string sysRoot
                                        TaskLimit taskLimit)
     : uid_(uid),
       taskLimit_(std::move(taskLimit)),
-      loadavgPath_(procRoot + "/loadavg"),
-      pidMaxPath_(procRoot + "/sys/kernel/pid_max"),
-      threadsMaxPath_(procRoot + "/sys/kernel/threads-max"),
-      fileNrPath_(procRoot + "/sys/fs/file-nr") {
+      loadavg_(procRoot + "/loadavg"),
+      pidMax_(procRoot + "/sys/kernel/pid_max"),
+      threadsMax_(procRoot + "/sys/kernel/threads-max"),
+      fileNr_(procRoot + "/sys/fs/file-nr") {
   FindCgroups(procRoot, sysRoot);
 }
 
@@ -58,8 +58,9 @@ void LinuxFreeResources::FindCgroups(const std::string& procRoot, const std::str
 
   const std::string slice = "/user.slice/user-" + std::to_string(uid_) + ".slice/pids.current";
   for (const auto& [mount, path] : roots) {
-    if (userSliceCurrentPath_.empty() && ReadNumber(mount + slice)) {
-      userSliceCurrentPath_ = mount + slice;
+    if (userSliceCurrent_.path().empty()) {
+      KeptFile current(mount + slice);
+      if (ReadNumber(current)) userSliceCurrent_ = std::move(current);
     }
     if (path.empty() || !IsPlainPath(path)) continue;
     // Every level below the root that carries a pids limit file.
@@ -71,7 +72,7 @@ void LinuxFreeResources::FindCgroups(const std::string& procRoot, const std::str
       }
       std::string dir = mount + level;
       if (ReadSmallFile(dir + "/pids.max", text_) && ParsePidsMax(text_)) {
-        pidsLevels_.push_back({dir + "/pids.max", dir + "/pids.current"});
+        pidsLevels_.push_back({KeptFile(dir + "/pids.max"), KeptFile(dir + "/pids.current")});
       }
       level.erase(level.rfind('/'));
       if (level.empty()) break;
@@ -92,27 +93,27 @@ std::optional<int32_t> LinuxFreeResources::GetFreeSystemResources(int32_t select
   }
 }
 
-std::optional<uint64_t> LinuxFreeResources::ReadNumber(const std::string& path) {
-  if (!ReadSmallFile(path, text_)) return std::nullopt;
+std::optional<uint64_t> LinuxFreeResources::ReadNumber(KeptFile& file) {
+  if (!file.Read(text_)) return std::nullopt;
   return ParseNumberFile(text_);
 }
 
 std::optional<uint64_t> LinuxFreeResources::MachineTasks() {
-  if (!ReadSmallFile(loadavgPath_, text_)) return std::nullopt;
+  if (!loadavg_.Read(text_)) return std::nullopt;
   return ParseLoadavgTasks(text_);
 }
 
 std::optional<int32_t> LinuxFreeResources::SystemTasks() {
   std::optional<uint64_t> tasks = MachineTasks();
-  std::optional<uint64_t> pidMax = ReadNumber(pidMaxPath_);
-  std::optional<uint64_t> threadsMax = ReadNumber(threadsMaxPath_);
+  std::optional<uint64_t> pidMax = ReadNumber(pidMax_);
+  std::optional<uint64_t> threadsMax = ReadNumber(threadsMax_);
   if (!tasks || (!pidMax && !threadsMax)) return std::nullopt;
   uint64_t slots = std::min(pidMax.value_or(UINT64_MAX), threadsMax.value_or(UINT64_MAX));
   return FreePercent(*tasks, slots);
 }
 
 std::optional<int32_t> LinuxFreeResources::FileHandles() {
-  if (!ReadSmallFile(fileNrPath_, text_)) return std::nullopt;
+  if (!fileNr_.Read(text_)) return std::nullopt;
   std::optional<FileNr> files = ParseFileNr(text_);
   if (!files) return std::nullopt;
   uint64_t used = files->allocated > files->unused ? files->allocated - files->unused : 0;
@@ -127,7 +128,7 @@ std::optional<int32_t> LinuxFreeResources::UserTasks() {
   if (uid_ != 0) {
     if (std::optional<uint64_t> limit = taskLimit_()) {
       std::optional<uint64_t> count;
-      if (!userSliceCurrentPath_.empty()) count = ReadNumber(userSliceCurrentPath_);
+      if (!userSliceCurrent_.path().empty()) count = ReadNumber(userSliceCurrent_);
       if (!count) count = MachineTasks();
       if (count) {
         take(FreePercent(*count, *limit));
@@ -136,11 +137,11 @@ std::optional<int32_t> LinuxFreeResources::UserTasks() {
       }
     }
   }
-  for (const PidsLevel& level : pidsLevels_) {
-    if (!ReadSmallFile(level.maxPath, text_)) continue;  // the cgroup went away
+  for (PidsLevel& level : pidsLevels_) {
+    if (!level.max.Read(text_)) continue;  // the cgroup went away
     std::optional<PidsMax> max = ParsePidsMax(text_);
     if (!max || max->unlimited) continue;
-    std::optional<uint64_t> current = ReadNumber(level.currentPath);
+    std::optional<uint64_t> current = ReadNumber(level.current);
     if (current) {
       take(FreePercent(*current, max->value));
     } else {

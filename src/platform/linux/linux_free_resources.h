@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/free_resources.h"
+#include "platform/linux/proc_file_io.h"
 
 namespace pelmora::platform::linux_os {
 
@@ -37,24 +38,24 @@ class LinuxFreeResources : public platform::FreeResources {
 
  private:
   struct PidsLevel {
-    std::string maxPath;
-    std::string currentPath;
+    KeptFile max;
+    KeptFile current;
   };
 
   std::optional<int32_t> SystemTasks();
   std::optional<int32_t> FileHandles();
   std::optional<int32_t> UserTasks();
   std::optional<uint64_t> MachineTasks();
-  std::optional<uint64_t> ReadNumber(const std::string& path);
+  std::optional<uint64_t> ReadNumber(KeptFile& file);
   void FindCgroups(const std::string& procRoot, const std::string& sysRoot);
 
   uint32_t uid_;
   TaskLimit taskLimit_;
-  std::string loadavgPath_;
-  std::string pidMaxPath_;
-  std::string threadsMaxPath_;
-  std::string fileNrPath_;
-  std::string userSliceCurrentPath_;   // empty when the user has no slice
+  KeptFile loadavg_;
+  KeptFile pidMax_;
+  KeptFile threadsMax_;
+  KeptFile fileNr_;
+  KeptFile userSliceCurrent_;          // no path when the user has no slice
   std::vector<PidsLevel> pidsLevels_;  // this process's cgroup first, then its parents
   std::string text_;                   // reused for every read
 };

@@ -35,10 +35,10 @@ platform::MemoryStatus MemoryStatusFromMeminfo(const Meminfo& info) {
   return status;
 }
 
-LinuxMemoryStatus::LinuxMemoryStatus(std::string meminfoPath) : path_(std::move(meminfoPath)) {}
+LinuxMemoryStatus::LinuxMemoryStatus(std::string meminfoPath) : meminfo_(std::move(meminfoPath)) {}
 
 void LinuxMemoryStatus::GlobalMemoryStatus(platform::MemoryStatus& status) {
-  if (!ReadSmallFile(path_, text_)) {
+  if (!meminfo_.Read(text_)) {
     status = platform::MemoryStatus{};
     return;
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/linux/proc_file_io.h"
 #include "platform/linux/proc_meminfo_parser.h"
 #include "platform/memory_status.h"
 
@@ -21,7 +22,7 @@ class LinuxMemoryStatus : public platform::MemoryStatusSource {
   void GlobalMemoryStatus(platform::MemoryStatus& status) override;
 
  private:
-  std::string path_;
+  KeptFile meminfo_;
   std::string text_;  // reused for every read
 };
 

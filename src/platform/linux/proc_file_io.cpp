@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -76,6 +77,36 @@ bool ReadSmallFile(const std::string& path, std::string& buffer) {
   }
   buffer.resize(content.size());
   return true;
+}
+
+bool KeptFile::ReadOpen(std::string& buffer) {
+  constexpr size_t kLargest = 1 << 20;
+  // One read from offset 0 must take the whole text: sysctl files give
+  // nothing to a read that starts anywhere else.
+  buffer.resize(std::max<size_t>(4096, buffer.capacity()));
+  for (;;) {
+    const ssize_t n = ::pread(fd_.get(), buffer.data(), buffer.size(), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (static_cast<size_t>(n) < buffer.size() || buffer.size() >= kLargest) {
+      buffer.resize(static_cast<size_t>(n));
+      return true;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool KeptFile::Read(std::string& buffer) {
+  if (fd_.valid()) {
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) == 0 && st.st_nlink > 0 && ReadOpen(buffer)) return true;
+    fd_.Reset();
+  }
+  fd_.Reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (fd_.valid() && ReadOpen(buffer)) return true;
+  fd_.Reset();
+  buffer.clear();
+  return false;
 }
 
 long ReadDirents(int dir_fd, DirentBuffer& buffer) {

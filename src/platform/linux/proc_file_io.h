@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pelmora::platform::linux_os {
@@ -47,6 +48,25 @@ ReadStatus ReadFileAt(int dir_fd, const char* name, std::string& storage, std::s
 // its capacity between calls: once it has grown to the file's size a read
 // allocates nothing. False when the file cannot be opened or read.
 bool ReadSmallFile(const std::string& path, std::string& buffer);
+
+// A small /proc or /sys text read again and again, each tick: its file
+// stays open between reads, and each read starts at offset 0, which makes
+// the kernel write the text afresh. A file that went away (removed, or a
+// read that fails) is opened again by its path.
+class KeptFile {
+ public:
+  explicit KeptFile(std::string path = {}) : path_(std::move(path)) {}
+  const std::string& path() const { return path_; }
+  // Reads the whole text into buffer, which keeps its capacity between
+  // calls. False when the file cannot be opened or read.
+  bool Read(std::string& buffer);
+
+ private:
+  bool ReadOpen(std::string& buffer);
+
+  std::string path_;
+  UniqueFd fd_;
+};
 
 // A getdents64 buffer, aligned for the kernel's records.
 using DirentBuffer = std::vector<uint64_t>;

@@ -50,12 +50,12 @@ QPainter& QtDrawingArea::ImagePainter() {
   if (!painter_.isActive()) {
     painter_.begin(&image_);
     painter_.setRenderHint(QPainter::Antialiasing, false);
-    penColor_.reset();
   }
   return painter_;
 }
 
 void QtDrawingArea::EndPainting() {
+  DrawPendingLines();
   if (painter_.isActive()) painter_.end();
 }
 
@@ -64,16 +64,26 @@ float QtDrawingArea::ScaleWidth() const { return static_cast<float>(contentsRect
 float QtDrawingArea::ScaleHeight() const { return static_cast<float>(contentsRect().height()); }
 
 void QtDrawingArea::Line(float x1, float y1, float x2, float y2, int32_t color) {
+  // Lines of one colour in a row go to the painter together.
+  if (penColor_ && *penColor_ != color) DrawPendingLines();
+  penColor_ = color;
+  pending_.emplace_back(QPointF(x1, y1), QPointF(x2, y2));
+}
+
+void QtDrawingArea::DrawPendingLines() {
+  if (pending_.empty()) return;
+  std::vector<QLineF> lines;
+  lines.swap(pending_);  // the painter's set-up may end painting: nothing to draw then
   QPainter& painter = ImagePainter();
-  if (!penColor_ || *penColor_ != color) {
-    QPen pen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
-    pen.setCosmetic(true);
-    pen.setWidth(1);
-    pen.setCapStyle(Qt::SquareCap);
-    painter.setPen(pen);
-    penColor_ = color;
-  }
-  painter.drawLine(QPointF(x1, y1), QPointF(x2, y2));
+  const int32_t color = *penColor_;
+  QPen pen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+  pen.setCosmetic(true);
+  pen.setWidth(1);
+  pen.setCapStyle(Qt::SquareCap);
+  painter.setPen(pen);
+  painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+  lines.clear();
+  pending_.swap(lines);  // its storage, for the next lines
 }
 
 void QtDrawingArea::Refresh() {

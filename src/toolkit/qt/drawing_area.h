@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "toolkit/drawing_area.h"
 
@@ -46,7 +47,11 @@ class QtDrawingArea : public QFrame, public toolkit::DrawingArea {
   QImage image_;
   QPainter painter_;
   const QColor backColor_ = Qt::black;  // what Cls fills with
-  std::optional<int32_t> penColor_;     // the colour of the painter's pen
+  // Lines asked for and not drawn yet, all of the colour penColor_: lines
+  // of one colour in a row are drawn together.
+  void DrawPendingLines();
+  std::vector<QLineF> pending_;
+  std::optional<int32_t> penColor_;
 };
 
 }  // namespace pelmora::toolkit::qt

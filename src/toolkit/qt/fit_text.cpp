@@ -53,24 +53,30 @@ qreal TextFitter::Advances(Size& size, const QString& text) {
   return sum;
 }
 
-bool TextFitter::PlainlyFits(const QFont& base, const QString& text, int width) {
-  if (base != base_) {
-    base_ = base;
-    sizes_.clear();
-  }
-  const qreal sum = Advances(At(SizeOf(base)), text);
-  return sum >= 0 && sum + 1 <= width;
+void TextFitter::Use(const QFont& base) {
+  if (base == base_ && !sizes_.empty()) return;
+  base_ = base;
+  sizes_.clear();
 }
 
-QFont TextFitter::Fit(const QFont& base, const QString& text, int width) {
-  if (PlainlyFits(base, text, width)) return base;
+QFont TextFitter::Fit(const QFont& base, const QString& text, int width, bool* fits) {
+  Use(base);
+  if (fits) *fits = true;
   for (qreal size = SizeOf(base);; size -= Step(base)) {
     Size& at = At(size);
     const qreal sum = Advances(at, text);
-    if (sum < 0) return FitFont(base, text, width);
-    const bool last = size <= Smallest(base);
-    if (sum + 1 <= width || last) return at.font;
-    if (sum - 1 <= width && at.metrics.horizontalAdvance(text) <= width) return at.font;
+    if (sum < 0) {
+      const QFont font = FitFont(base, text, width);
+      if (fits) *fits = QFontMetricsF(font).horizontalAdvance(text) <= width;
+      return font;
+    }
+    if (sum + 1 <= width) return at.font;
+    const bool measured = sum - 1 <= width && at.metrics.horizontalAdvance(text) <= width;
+    if (measured) return at.font;
+    if (size <= Smallest(base)) {
+      if (fits) *fits = false;
+      return at.font;
+    }
   }
 }
 

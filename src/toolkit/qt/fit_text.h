@@ -19,9 +19,9 @@ QFont FitFont(const QFont& base, const QString& text, int width);
 // within a pixel of the width is measured.
 class TextFitter {
  public:
-  QFont Fit(const QFont& base, const QString& text, int width);
-  // True when the text plainly fits the width in the base font.
-  bool PlainlyFits(const QFont& base, const QString& text, int width);
+  // fits, when given, tells whether the text fits the width in the font
+  // returned (it may not, at the smallest size).
+  QFont Fit(const QFont& base, const QString& text, int width, bool* fits = nullptr);
 
  private:
   struct Size {
@@ -30,6 +30,7 @@ class TextFitter {
     std::unordered_map<char16_t, qreal> advances;
   };
   Size& At(qreal size);
+  void Use(const QFont& base);
   // The sum of the text's advances; negative when it holds a character
   // that is not laid out alone (a surrogate pair).
   static qreal Advances(Size& size, const QString& text);

@@ -71,13 +71,9 @@ void QtStatusBar::Fit(int panel) {
   const int width = TextRect(panel).width();
   // A text a little too wide is drawn smaller; only a much longer one (a
   // deep path in panel 1) is cut short.
-  if (fitter_.PlainlyFits(font(), text, width)) {
-    target.font = font();
-    target.shown = text;
-    return;
-  }
-  target.font = FitFont(font(), text, width);
-  target.shown = QFontMetrics(target.font).elidedText(text, Qt::ElideRight, width);
+  bool fits = true;
+  target.font = fitter_.Fit(font(), text, width, &fits);
+  target.shown = fits ? text : QFontMetrics(target.font).elidedText(text, Qt::ElideRight, width);
 }
 
 void QtStatusBar::resizeEvent(QResizeEvent* event) {
