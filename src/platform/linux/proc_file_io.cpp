@@ -61,6 +61,10 @@ ReadStatus ReadFileAt(int dir_fd, const char* name, std::string& storage, std::s
     const char* chunk = storage.data() + used;
     used += static_cast<size_t>(n);
     if (stop_at_nul && std::memchr(chunk, '\0', static_cast<size_t>(n)) != nullptr) break;
+    // A read that did not fill its room reached the end: the kernel writes
+    // a /proc text whole into a read that has room for it, so a second read
+    // only to be told so is spared.
+    if (static_cast<size_t>(n) < room) break;
   }
   content = std::string_view(storage.data(), used);
   return ReadStatus::kOk;

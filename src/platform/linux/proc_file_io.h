@@ -39,8 +39,9 @@ enum class ReadStatus {
 };
 
 // Reads the file `name` below `dir_fd` into `storage` and points `content`
-// at the bytes read. Reading stops at end of file, after max_bytes, or, when
-// stop_at_nul is set, after the first chunk that holds a NUL byte.
+// at the bytes read. Reading stops at end of file (a read that does not
+// fill the room it was given), after max_bytes, or, when stop_at_nul is
+// set, after the first chunk that holds a NUL byte.
 ReadStatus ReadFileAt(int dir_fd, const char* name, std::string& storage, std::string_view& content,
                       size_t max_bytes, bool stop_at_nul = false);
 
