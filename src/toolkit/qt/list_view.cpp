@@ -39,7 +39,7 @@ class ListHeader : public QHeaderView {
 }  // namespace
 
 int ListViewModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : shown_.rows;
+  return parent.isValid() ? 0 : shown_.count;
 }
 
 int ListViewModel::columnCount(const QModelIndex& parent) const {
@@ -65,39 +65,47 @@ Qt::ItemFlags ListViewModel::flags(const QModelIndex& index) const {
 
 void ListViewModel::InsertColumn(int position, const QString& text) {
   beginInsertColumns(QModelIndex(), position, position);
-  const std::size_t before = headers_.size();
-  const std::size_t after = before + 1;
-  std::vector<std::string> cells(static_cast<std::size_t>(shown_.rows) * after);
-  for (int row = 0; row < shown_.rows; ++row) {
-    for (std::size_t column = 0; column < before; ++column) {
-      const std::size_t to = column < static_cast<std::size_t>(position) ? column : column + 1;
-      cells[static_cast<std::size_t>(row) * after + to] =
-          std::move(At(shown_, row, static_cast<int>(column)));
+  const bool first = headers_.isEmpty();
+  headers_.insert(position, text);
+  // A new empty cell in every row; the first column takes the text a row
+  // had before there were columns.
+  if (!first) {
+    for (int row = 0; row < shown_.count; ++row) {
+      std::string& cells = shown_.rows[static_cast<std::size_t>(row)];
+      const auto at = position < Columns() - 1 ? Span(cells, position).first : cells.size();
+      cells.insert(at, 1, '\0');
     }
   }
-  shown_.cells = std::move(cells);
-  headers_.insert(position, text);
   endInsertColumns();
+}
+
+std::pair<std::size_t, std::size_t> ListViewModel::Span(std::string_view row, int column) {
+  std::size_t begin = 0;
+  for (int i = 0; i < column; ++i) {
+    const std::size_t end = row.find('\0', begin);
+    if (end == std::string_view::npos) return {row.size(), 0};
+    begin = end + 1;
+  }
+  const std::size_t end = row.find('\0', begin);
+  return {begin, (end == std::string_view::npos ? row.size() : end) - begin};
 }
 
 void ListViewModel::BeginRebuild() {
   rebuilding_ = true;
-  next_.rows = 0;
+  next_.count = 0;
 }
 
 bool ListViewModel::SameRow(int shownRow, int nextRow) const {
-  const std::size_t stride = Stride();
-  const auto a = shown_.cells.begin() + static_cast<std::ptrdiff_t>(shownRow * stride);
-  const auto b = next_.cells.begin() + static_cast<std::ptrdiff_t>(nextRow * stride);
-  return std::equal(a, a + static_cast<std::ptrdiff_t>(stride), b);
+  return shown_.rows[static_cast<std::size_t>(shownRow)] ==
+         next_.rows[static_cast<std::size_t>(nextRow)];
 }
 
 void ListViewModel::EndRebuild() {
   rebuilding_ = false;
   // The rows the two sets share at their start and at their end stay; in
   // between, rows changed, and rows came or went at the end of that stretch.
-  const int before = shown_.rows;
-  const int after = next_.rows;
+  const int before = shown_.count;
+  const int after = next_.count;
   int head = 0;
   while (head < before && head < after && SameRow(head, head)) ++head;
   int tail = 0;
@@ -126,32 +134,33 @@ void ListViewModel::EndRebuild() {
 
 void ListViewModel::Clear() {
   if (rebuilding_) {
-    next_.rows = 0;
+    next_.count = 0;
     return;
   }
   beginResetModel();
-  shown_.rows = 0;
+  shown_.count = 0;
   endResetModel();
 }
 
 void ListViewModel::InsertRow(int position, std::string_view text) {
   RowSet& set = Written();
-  const std::size_t columns = Stride();
   if (!rebuilding_) beginInsertRows(QModelIndex(), position, position);
-  const std::size_t used = static_cast<std::size_t>(set.rows + 1) * columns;
-  if (set.cells.size() < used) set.cells.resize(used);
-  // The row past the last is the new one; moved into place when it is not there.
-  const auto first = set.cells.begin() + static_cast<std::ptrdiff_t>(position * columns);
-  const auto last = set.cells.begin() + static_cast<std::ptrdiff_t>(set.rows * columns);
-  std::rotate(first, last, last + static_cast<std::ptrdiff_t>(columns));
-  ++set.rows;
-  for (std::size_t column = 0; column < columns; ++column) first[column].clear();
+  if (set.rows.size() <= static_cast<std::size_t>(set.count)) set.rows.resize(set.count + 1);
+  // The string past the last row is the new one; moved into place when it
+  // is not there.
+  const auto first = set.rows.begin() + position;
+  const auto last = set.rows.begin() + set.count;
+  std::rotate(first, last, last + 1);
+  ++set.count;
   first->assign(text);
+  first->append(Stride(), '\0');
   if (!rebuilding_) endInsertRows();
 }
 
 void ListViewModel::SetCell(int row, int column, std::string_view text) {
-  At(Written(), row, column).assign(text);
+  std::string& cells = Written().rows[static_cast<std::size_t>(row)];
+  const auto [begin, length] = Span(cells, column);
+  cells.replace(begin, length, text);
   if (!rebuilding_) {
     const QModelIndex cell = index(row, column);
     emit dataChanged(cell, cell, {Qt::DisplayRole});
@@ -159,10 +168,13 @@ void ListViewModel::SetCell(int row, int column, std::string_view text) {
 }
 
 std::string_view ListViewModel::Cell(int row, int column) const {
-  if (row < 0 || row >= shown_.rows || column < 0 || static_cast<std::size_t>(column) >= Stride()) {
+  if (row < 0 || row >= shown_.count || column < 0 ||
+      static_cast<std::size_t>(column) >= Stride()) {
     return {};
   }
-  return shown_.cells[static_cast<std::size_t>(row) * Stride() + static_cast<std::size_t>(column)];
+  const std::string_view cells = shown_.rows[static_cast<std::size_t>(row)];
+  const auto [begin, length] = Span(cells, column);
+  return cells.substr(begin, length);
 }
 
 QtListView::QtListView(QWidget* parent) : QTreeView(parent), model_(this) {

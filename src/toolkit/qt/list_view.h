@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "toolkit/list_view.h"
@@ -45,24 +46,25 @@ class ListViewModel : public QAbstractTableModel {
   void Clear();
   void InsertRow(int position, std::string_view text);
   void SetCell(int row, int column, std::string_view text);
-  int Rows() const { return Written().rows; }
+  int Rows() const { return Written().count; }
   // A cell of the rows shown; empty outside them.
   std::string_view Cell(int row, int column) const;
   int Columns() const { return static_cast<int>(headers_.size()); }
 
  private:
+  // A row is one string: its cells one after the other, each ended by a
+  // NUL byte (cell texts hold none: they are valid UTF-8 names and numbers).
   struct RowSet {
-    std::vector<std::string> cells;  // rows x Stride() in use; more kept for later rows
-    int rows = 0;
+    std::vector<std::string> rows;  // the first `count` in use; more kept for later rows
+    int count = 0;
   };
   // Cells a row takes: one per column, and one for its text before any
   // column exists.
   std::size_t Stride() const { return std::max<std::size_t>(1, headers_.size()); }
   RowSet& Written() { return rebuilding_ ? next_ : shown_; }
   const RowSet& Written() const { return rebuilding_ ? next_ : shown_; }
-  std::string& At(RowSet& set, int row, int column) {
-    return set.cells[static_cast<std::size_t>(row) * Stride() + static_cast<std::size_t>(column)];
-  }
+  // Where a cell's text lies in its row string.
+  static std::pair<std::size_t, std::size_t> Span(std::string_view row, int column);
   bool SameRow(int shownRow, int nextRow) const;
 
   QStringList headers_;

@@ -25,8 +25,10 @@ bool DecoderIsUtf8() {
 QtTextServices::QtTextServices(QLocale locale)
     : locale_(std::move(locale)),
       systemIsUtf8_(DecoderIsUtf8()),
-      asciiLowersPlainly_(locale_.toLower(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ")) ==
-                          QStringLiteral("abcdefghijklmnopqrstuvwxyz")) {}
+      // Only Turkish and Azerbaijani lower-case a Latin capital otherwise
+      // (I to a dotless ı); asking the locale would load its case tables.
+      asciiLowersPlainly_(locale_.language() != QLocale::Turkish &&
+                          locale_.language() != QLocale::Azerbaijani) {}
 
 std::string QtTextServices::LowerCase(std::string_view text) const {
   // Most names are plain ASCII: lower-cased here as the locale would.
