@@ -44,7 +44,10 @@ inside() {
   local i
   for ((i = 0; i < count - 4; i++)); do sleep 100000 & done
 
-  DISPLAY="$display" "$program" >/dev/null 2>&1 &
+  # Without a runtime directory the single-instance check uses only the
+  # abstract name, which belongs to this network namespace: a Pelmora the
+  # user runs elsewhere does not count.
+  DISPLAY="$display" env -u XDG_RUNTIME_DIR "$program" >/dev/null 2>&1 &
   local pelmora=$!
   local window
   window=$(DISPLAY="$display" timeout 30 xdotool search --sync --name "^Pelmora Ver" | head -1) ||
