@@ -19,7 +19,8 @@ namespace {
 bool Same(const PidStat& a, const PidStat& b) {
   return a.pid == b.pid && a.comm == b.comm && a.state == b.state && a.ppid == b.ppid &&
          a.flags == b.flags && a.priority == b.priority && a.num_threads == b.num_threads &&
-         a.starttime == b.starttime && a.start_brk == b.start_brk;
+         a.starttime == b.starttime && a.start_brk == b.start_brk && a.arg_start == b.arg_start &&
+         a.env_end == b.env_end;
 }
 
 // The line as the kernel would write it with these fields and zeros
@@ -46,6 +47,12 @@ std::string Canonical(const PidStat& s) {
         break;
       case 47:
         text += std::to_string(s.start_brk);
+        break;
+      case 48:
+        text += std::to_string(s.arg_start);
+        break;
+      case 51:
+        text += std::to_string(s.env_end);
         break;
       default:
         text += '0';

@@ -49,6 +49,8 @@ TEST_P(CommandNameTest, NameIsKeptAndFieldsFollowIt) {
   EXPECT_EQ(stat->num_threads, 3);
   EXPECT_EQ(stat->starttime, 28851u);
   EXPECT_EQ(stat->start_brk, 94313293008896u);
+  EXPECT_EQ(stat->arg_start, 140727823874503u);
+  EXPECT_EQ(stat->env_end, 140727823876075u);
   EXPECT_FALSE(stat->IsKernelThread());
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QHeaderView>
 #include <QScrollBar>
@@ -39,6 +40,10 @@ class ListViewTest : public ::testing::Test {
   QPoint RowCentre(int row) { return view_.visualRect(view_.model()->index(row - 1, 0)).center(); }
 
   QtListView view_;
+  // Every change of the rows is told to the view as the model's protocol
+  // asks; a breach ends the test.
+  QAbstractItemModelTester tester_{view_.model(),
+                                   QAbstractItemModelTester::FailureReportingMode::Fatal};
   int clicks_ = 0;
 };
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "app/qt/main_window.h"
 
-#include <QAccessible>
 #include <QCloseEvent>
 #include <QShowEvent>
 #include <cstdio>
@@ -185,15 +184,6 @@ void MainWindow::showEvent(QShowEvent* event) {
   if (!activated_ && !event->spontaneous()) {
     activated_ = true;
     Run("Form_Activate", [](Form1& f) { f.Form_Activate(); });
-  }
-}
-
-void MainWindow::changeEvent(QEvent* event) {
-  QWidget::changeEvent(event);
-  // A screen reader names the window by its caption: it hears each change.
-  if (event->type() == QEvent::WindowTitleChange && QAccessible::isActive()) {
-    QAccessibleEvent named(this, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&named);
   }
 }
 

@@ -51,7 +51,6 @@ class MainWindow : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

@@ -80,12 +80,15 @@ struct FoundPath {
 
 // What cannot change while a process runs one program: the inode of the
 // executable. A process is the same one running the same program while its
-// ID, start time, executable path and start of heap stay the same (a new
-// program gets a new heap).
+// ID, start time, executable path and the places of its heap, arguments and
+// environment stay the same: a new program gets them anew (at random places
+// unless address randomisation is off for it).
 struct KnownExe {
   int64_t pid = 0;
   uint64_t startTime = 0;
   uint64_t startBrk = 0;
+  uint64_t argStart = 0;
+  uint64_t envEnd = 0;
   uint64_t inode = 0;
   uint32_t at = 0;  // the path's bytes in the paths buffer of the set
   uint32_t length = 0;
@@ -273,6 +276,7 @@ struct ProcWalkState {
     if (knownCursor < entries.size()) {
       const KnownExe& k = entries[knownCursor];
       cached = k.pid == pid && k.startTime == stat.starttime && k.startBrk == stat.start_brk &&
+               k.argStart == stat.arg_start && k.envEnd == stat.env_end &&
                std::string_view(known.paths).substr(k.at, k.length) == path;
       if (cached) inode = k.inode;
     }
@@ -281,8 +285,8 @@ struct ProcWalkState {
       if (::fstatat(root.get(), PidPath(pid, "exe").c_str(), &st, 0) != 0) return 0;
       inode = st.st_ino;
     }
-    nextKnown.entries.push_back({pid, stat.starttime, stat.start_brk, inode,
-                                 static_cast<uint32_t>(nextKnown.paths.size()),
+    nextKnown.entries.push_back({pid, stat.starttime, stat.start_brk, stat.arg_start, stat.env_end,
+                                 inode, static_cast<uint32_t>(nextKnown.paths.size()),
                                  static_cast<uint32_t>(path.size())});
     nextKnown.paths.append(path);
     return inode;
@@ -303,6 +307,7 @@ struct ProcWalkState {
     ReadStatus status;
     const auto stat = ReadStat(pid, status);
     if (status == ReadStatus::kGone) return false;
+    if (stat && !stat->IsKernelThread()) SetKernelThread(pid, false);  // the PID was taken over
     // A path the path walk read belongs to this process unless the PID was
     // taken over since the listing: then the process started after it.
     const bool reuse = f.kind != Found::kUnread && stat && stat->starttime < listedAt;

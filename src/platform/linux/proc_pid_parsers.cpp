@@ -18,8 +18,8 @@ std::optional<PidStat> ParsePidStat(std::string_view text) {
   if (!pid || *pid <= 0 || !head.AtEnd()) return std::nullopt;
 
   // The fields after the name up to its line end, numbered as proc(5)
-  // numbers them; an older kernel writes fewer than 47.
-  std::array<std::string_view, 48> field{};
+  // numbers them; an older kernel writes fewer than 51.
+  std::array<std::string_view, 52> field{};
   const std::string_view rest = text.substr(close + 1);
   FieldCursor fields(rest.substr(0, rest.find('\n')));
   for (size_t number = 3; number < field.size(); ++number) {
@@ -42,7 +42,9 @@ std::optional<PidStat> ParsePidStat(std::string_view text) {
                  .priority = *priority,
                  .num_threads = *threads,
                  .starttime = *starttime,
-                 .start_brk = ParseUnsignedField(field[47]).value_or(0)};
+                 .start_brk = ParseUnsignedField(field[47]).value_or(0),
+                 .arg_start = ParseUnsignedField(field[48]).value_or(0),
+                 .env_end = ParseUnsignedField(field[51]).value_or(0)};
 }
 
 std::string_view Argv0(std::string_view cmdline) {

@@ -25,6 +25,8 @@ struct PidStat {
   int64_t num_threads = 0;  // 20
   uint64_t starttime = 0;   // 22, clock ticks after boot
   uint64_t start_brk = 0;   // 47, 0 where absent (old kernels) or hidden
+  uint64_t arg_start = 0;   // 48, where argv lies; 0 where absent or hidden
+  uint64_t env_end = 0;     // 51, where the environment ends; likewise
 
   bool IsKernelThread() const { return (flags & kPfKthread) != 0; }
 };

@@ -96,6 +96,12 @@ void QtDrawingArea::paintEvent(QPaintEvent* event) {
   EndPainting();
   EnsureImage();
   QPainter painter(this);
+  // At a fractional pixel ratio the image may fall a device pixel short of
+  // the area: what it leaves is the background.
+  const QSizeF shown = image_.deviceIndependentSize();
+  if (shown.width() < contentsRect().width() || shown.height() < contentsRect().height()) {
+    painter.fillRect(contentsRect(), backColor_);
+  }
   painter.drawImage(contentsRect().topLeft(), image_);
 }
 

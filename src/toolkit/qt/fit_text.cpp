@@ -19,6 +19,17 @@ QFont Resized(const QFont& base, qreal size) {
   return font;
 }
 
+// Characters whose advance alone is their share of a text's width: Latin,
+// the digits and signs, kana and CJK ideographs. Marks, joining and complex
+// scripts are shaped with their neighbours, so a text with any of them is
+// measured whole.
+bool AdvanceStandsAlone(QChar c) {
+  const char16_t u = c.unicode();
+  if (u >= 0x302A && u <= 0x302F) return false;  // ideographic tone marks
+  if (u == 0x3099 || u == 0x309A) return false;  // combining kana sound marks
+  return (u >= 0x20 && u < 0x300) || (u >= 0x3000 && u < 0xA000) || (u >= 0xFF00 && u < 0xFFF0);
+}
+
 }  // namespace
 
 QFont FitFont(const QFont& base, const QString& text, int width) {
@@ -43,7 +54,7 @@ TextFitter::Size& TextFitter::At(qreal size) {
 qreal TextFitter::Advances(Size& size, const QString& text) {
   qreal sum = 0;
   for (const QChar c : text) {
-    if (c.isSurrogate()) return -1;
+    if (!AdvanceStandsAlone(c)) return -1;
     auto at = size.advances.find(c.unicode());
     if (at == size.advances.end()) {
       at = size.advances.emplace(c.unicode(), size.metrics.horizontalAdvance(c)).first;
@@ -70,9 +81,9 @@ QFont TextFitter::Fit(const QFont& base, const QString& text, int width, bool* f
       if (fits) *fits = QFontMetricsF(font).horizontalAdvance(text) <= width;
       return font;
     }
-    if (sum + 1 <= width) return at.font;
-    const bool measured = sum - 1 <= width && at.metrics.horizontalAdvance(text) <= width;
-    if (measured) return at.font;
+    // Kerning may bring a text that seems too wide within the width: what
+    // does not plainly fit is measured.
+    if (sum + 1 <= width || at.metrics.horizontalAdvance(text) <= width) return at.font;
     if (size <= Smallest(base)) {
       if (fits) *fits = false;
       return at.font;

@@ -13,10 +13,10 @@ namespace pelmora::toolkit::qt {
 QFont FitFont(const QFont& base, const QString& text, int width);
 
 // FitFont for a widget whose text changes often. It keeps the advance of
-// every character it has met at every size it tried, so a text whose
-// advances add up to plainly less (or plainly more) than the width, a
-// pixel to spare for kerning, is placed without laying it out; only a text
-// within a pixel of the width is measured.
+// every character it has met at every size it tried, so a text of Latin,
+// digits, kana or ideographs whose advances add up to plainly less than the
+// width, a pixel to spare for kerning, takes its size without being laid
+// out; any other text is measured as FitFont measures it.
 class TextFitter {
  public:
   // fits, when given, tells whether the text fits the width in the font

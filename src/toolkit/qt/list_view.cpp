@@ -115,6 +115,15 @@ void ListViewModel::EndRebuild() {
   }
   const int gone = before - head - tail;
   const int came = after - head - tail;
+  // First the rows that changed in place, then the rows that came or went
+  // after them: the view is told of each change as the rows take it.
+  const int changed = std::min(gone, came);
+  for (int row = head; row < head + changed; ++row) {
+    shown_.rows[static_cast<std::size_t>(row)] = next_.rows[static_cast<std::size_t>(row)];
+  }
+  if (changed > 0 && !headers_.isEmpty()) {
+    emit dataChanged(index(head, 0), index(head + changed - 1, Columns() - 1), {Qt::DisplayRole});
+  }
   if (came < gone) {
     beginRemoveRows(QModelIndex(), head + came, head + gone - 1);
     std::swap(shown_, next_);
@@ -125,10 +134,6 @@ void ListViewModel::EndRebuild() {
     endInsertRows();
   } else {
     std::swap(shown_, next_);
-  }
-  const int changed = std::min(gone, came);
-  if (changed > 0 && !headers_.isEmpty()) {
-    emit dataChanged(index(head, 0), index(head + changed - 1, Columns() - 1), {Qt::DisplayRole});
   }
 }
 
