@@ -3,11 +3,13 @@
 // a fixed interval, with nothing else around them. Each tick reads
 // /proc/stat and /proc/meminfo, lists /proc and reads the exe link of every
 // process; with --stat it also reads the stat of every process, as a
-// rebuild of the process list does. Ticks are spaced by absolute sleeps, so
-// the interval does not drift by the time a tick takes. It runs until it is
-// killed.
-//   bare_tick INTERVAL_MS [--stat]
+// rebuild of the process list does; with --stat --fds also the size of
+// every process's fd directory (its open descriptors since Linux 6.2): all a
+// rebuild must read. Ticks are spaced by absolute sleeps, so the interval
+// does not drift by the time a tick takes. It runs until it is killed.
+//   bare_tick INTERVAL_MS [--stat [--fds]]
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -54,7 +56,7 @@ bool IsPid(const char* name) {
   return true;
 }
 
-void Tick(int proc_fd, bool with_stat) {
+void Tick(int proc_fd, bool with_stat, bool with_fds) {
   ReadFile(AT_FDCWD, "/proc/stat");
   ReadFile(AT_FDCWD, "/proc/meminfo");
 
@@ -74,6 +76,11 @@ void Tick(int proc_fd, bool with_stat) {
         std::snprintf(path, sizeof path, "%s/stat", entry->d_name);
         ReadFile(proc_fd, path);
       }
+      if (with_fds) {
+        struct stat st {};
+        std::snprintf(path, sizeof path, "%s/fd", entry->d_name);
+        (void)fstatat(proc_fd, path, &st, 0);
+      }
     }
   }
 }
@@ -83,8 +90,9 @@ void Tick(int proc_fd, bool with_stat) {
 int main(int argc, char** argv) {
   const long interval_ms = argc > 1 ? std::atol(argv[1]) : 0;
   const bool with_stat = argc > 2 && std::strcmp(argv[2], "--stat") == 0;
-  if (interval_ms <= 0 || (argc > 2 && !with_stat) || argc > 3) {
-    std::fprintf(stderr, "usage: bare_tick INTERVAL_MS [--stat]\n");
+  const bool with_fds = with_stat && argc > 3 && std::strcmp(argv[3], "--fds") == 0;
+  if (interval_ms <= 0 || (argc > 2 && !with_stat) || (argc > 3 && !with_fds) || argc > 4) {
+    std::fprintf(stderr, "usage: bare_tick INTERVAL_MS [--stat [--fds]]\n");
     return 2;
   }
   const int proc_fd = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -96,7 +104,7 @@ int main(int argc, char** argv) {
   timespec next{};
   clock_gettime(CLOCK_MONOTONIC, &next);
   for (;;) {
-    Tick(proc_fd, with_stat);
+    Tick(proc_fd, with_stat, with_fds);
     next.tv_nsec += (interval_ms % 1000) * 1000000;
     next.tv_sec += interval_ms / 1000 + next.tv_nsec / 1000000000;
     next.tv_nsec %= 1000000000;

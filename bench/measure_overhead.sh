@@ -12,8 +12,10 @@
 # In churn mode about ten short-lived processes a second start from seven
 # executables in turn, as during a compile: the paths in PID order differ
 # from one tick to the next, so every tick of Pelmora rebuilds its list, and
-# bare_tick reads the stat of every process too. The starter's own CPU is
-# not measured.
+# bare_tick reads the stat of every process too. A second bare_tick, the
+# floor, reads in churn mode all that a rebuild must: the stat and the
+# descriptor count of every process besides its link. The starter's own CPU
+# is not measured.
 #
 #   bench/measure_overhead.sh PROCESSES steady|churn INTERVAL [SPAN]
 #   bench/measure_overhead.sh all [SPAN]
@@ -65,6 +67,11 @@ inside() {
   if [[ $mode == churn ]]; then stat_flag=(--stat); fi
   "$bare" "$ms" "${stat_flag[@]}" &
   local bare_pid=$!
+  local floor_pid=$bare_pid
+  if [[ $mode == churn ]]; then
+    "$bare" "$ms" --stat --fds &
+    floor_pid=$!
+  fi
   HOME="$tmp" top -b -d "$interval" >/dev/null &
   local top_pid=$!
 
@@ -127,15 +134,17 @@ inside() {
   read -r _ _ _ _ first_pid </proc/loadavg
   echo enable >"$tmp/perf-ctl"
   read -r -t 5 -u 10 _ || true
-  local t0=$EPOCHREALTIME p0 b0 o0
+  local t0=$EPOCHREALTIME p0 b0 o0 f0
   cpu "$pelmora" p0
   cpu "$bare_pid" b0
   cpu "$top_pid" o0
+  cpu "$floor_pid" f0
   pause "$span"
-  local p1 b1 o1
+  local p1 b1 o1 f1
   cpu "$pelmora" p1
   cpu "$bare_pid" b1
   cpu "$top_pid" o1
+  cpu "$floor_pid" f1
   local t1=$EPOCHREALTIME
   kill -INT "$perf_pid"
   read -r _ _ _ _ last_pid </proc/loadavg
@@ -144,12 +153,12 @@ inside() {
     if [[ $key == VmRSS: ]]; then rss=$value; fi
   done <"/proc/$pelmora/status"
   local started=$(((last_pid - first_pid + pid_max) % pid_max))
-  kill -0 "$pelmora" "$bare_pid" "$top_pid"
+  kill -0 "$pelmora" "$bare_pid" "$top_pid" "$floor_pid"
 
   wait "$perf_pid" || true
   perf_counts "$tmp/perf-span" "${#pids[@]}"
   echo "$count $mode $interval ${#pids[@]} $started $gap $ticks $rebuilt $t0 $t1" \
-    "$p0 $p1 $b0 $b1 $o0 $o1 $rss" >>"$tmp/rows"
+    "$p0 $p1 $b0 $b1 $o0 $o1 $rss $f0 $f1" >>"$tmp/rows"
 }
 
 if [[ "${1:-}" == --inside ]]; then
@@ -270,26 +279,28 @@ done
 echo
 # A row: processes mode interval in-/proc PIDs-started tick-gap-before
 # ticks rebuilds t0 t1, then "ns ticks" at the start and at the end for
-# Pelmora, bare_tick and top, then Pelmora's VmRSS in kB. bare_tick keeps
+# Pelmora, bare_tick and top, then Pelmora's VmRSS in kB, then "ns ticks" at
+# the start and at the end for the floor (bare_tick itself when steady). bare_tick keeps
 # its nominal ticks (absolute sleeps catch up); Pelmora may fall behind, so
 # its CPU per tick is set against bare_tick's too.
 awk -v hz="$(getconf CLK_TCK)" '
   function pct(ns0, ns1) { return (ns1 - ns0) / 1e7 / wall }
   function tpct(t0, t1) { return (t1 - t0) * 100 / hz / wall }
   BEGIN {
-    f = "%5s %-6s %4s %5s %5s %5s %9s %7s | %7s %6s %6s | %6s %6s %6s | %17s | %5s\n"
+    f = "%5s %-6s %4s %5s %5s %5s %9s %7s | %7s %6s %6s %6s | %6s %6s %6s %7s | %17s | %5s\n"
     printf f, "procs", "mode", "int.", "/proc", "new", "tick", "ticks", "rebuilt", "Pelmora",
-      "bare", "top", "P/bare", "P/top", "P/bare", "utime+stime P b t", "RSS"
-    printf f, "", "", "s", "", "/s", "s", "/nominal", "", "% CPU", "% CPU", "% CPU", "", "",
-      "/tick", "% CPU", "MB"
+      "bare", "floor", "top", "P/bare", "P/top", "P/bare", "P/floor", "utime+stime P b t", "RSS"
+    printf f, "", "", "s", "", "/s", "s", "/nominal", "", "% CPU", "% CPU", "% CPU", "% CPU", "", "",
+      "/tick", "", "% CPU", "MB"
   }
   {
     wall = $10 - $9
     nominal = int(wall / $3 + 0.5)
-    p = pct($11, $13); b = pct($15, $17); o = pct($19, $21)
-    printf "%5d %-6s %4s %5d %5.1f %5.3f %4d/%-4d %7d | %7.2f %6.2f %6.2f | %6.2f %6.2f %6.2f |" \
-      " %5.2f %5.2f %5.2f | %5.1f\n", $1, $2, $3, $4, $5 / wall, $6, $7, nominal, $8, p, b, o,
-      (b > 0 ? p / b : 0), (o > 0 ? p / o : 0), (b > 0 && $7 > 0 ? p / $7 / (b / nominal) : 0),
+    p = pct($11, $13); b = pct($15, $17); o = pct($19, $21); fl = pct($24, $26)
+    printf "%5d %-6s %4s %5d %5.1f %5.3f %4d/%-4d %7d | %7.2f %6.2f %6.2f %6.2f | %6.2f %6.2f %6.2f" \
+      " %7.2f | %5.2f %5.2f %5.2f | %5.1f\n", $1, $2, $3, $4, $5 / wall, $6, $7, nominal, $8, p, b,
+      fl, o, (b > 0 ? p / b : 0), (o > 0 ? p / o : 0),
+      (b > 0 && $7 > 0 ? p / $7 / (b / nominal) : 0), (fl > 0 ? p / fl : 0),
       tpct($12, $14), tpct($16, $18), tpct($20, $22), $23 / 1024
   }' "$tmp/rows"
 exit "$failed"
