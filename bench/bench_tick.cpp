@@ -2,7 +2,6 @@
 // The cost of one sampling tick with an unchanged process set, against a bare
 // loop that does the same reads without any logic; and what a tick allocates.
 #include <benchmark/benchmark.h>
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 
 #include "app/form1.h"
 #include "app/qt/main_window.h"
+#include "bare_reads.h"
 #include "common.h"
 #include "fakes/form_harness.h"
 #include "platform/linux/linux_services.h"
@@ -20,46 +20,20 @@ namespace {
 
 using namespace pelmora;
 
-// Reads a small file whole into buf; the bytes read.
-ssize_t ReadSmall(const char* path, char* buf, size_t size) {
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  const ssize_t n = read(fd, buf, size);
-  close(fd);
-  return n;
-}
-
-// What a tick must read, done as plainly as possible.
-void BareReads() {
-  static char buf[8192];
-  benchmark::DoNotOptimize(ReadSmall("/proc/stat", buf, sizeof buf));
-  benchmark::DoNotOptimize(ReadSmall("/proc/meminfo", buf, sizeof buf));
-  benchmark::DoNotOptimize(ReadSmall("/proc/loadavg", buf, sizeof buf));
-  benchmark::DoNotOptimize(ReadSmall("/proc/sys/kernel/pid_max", buf, sizeof buf));
-  benchmark::DoNotOptimize(ReadSmall("/proc/sys/kernel/threads-max", buf, sizeof buf));
-  benchmark::DoNotOptimize(ReadSmall("/proc/sys/fs/file-nr", buf, sizeof buf));
-  DIR* dir = opendir("/proc");
-  char path[300];
-  char target[4096];
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-    std::snprintf(path, sizeof path, "/proc/%s/exe", entry->d_name);
-    benchmark::DoNotOptimize(readlink(path, target, sizeof target));
-  }
-  closedir(dir);
-}
-
-int CountProcesses() {
-  int n = 0;
-  DIR* dir = opendir("/proc");
-  while (dirent* entry = readdir(dir)) n += entry->d_name[0] >= '0' && entry->d_name[0] <= '9';
-  closedir(dir);
-  return n;
-}
-
+// What a tick must read, done as plainly as possible: the reads of
+// bare_tick and the resource figures' files.
 void BM_BareReadsRealProc(benchmark::State& state) {
-  for (auto _ : state) BareReads();
-  state.counters["processes"] = CountProcesses();
+  const int proc = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int processes = 0;
+  for (auto _ : state) {
+    processes = bench::Tick(proc, false, false);
+    for (const char* file : {"/proc/loadavg", "/proc/sys/kernel/pid_max",
+                             "/proc/sys/kernel/threads-max", "/proc/sys/fs/file-nr"}) {
+      benchmark::DoNotOptimize(bench::ReadFile(AT_FDCWD, file));
+    }
+  }
+  close(proc);
+  state.counters["processes"] = processes;
 }
 BENCHMARK(BM_BareReadsRealProc)->Unit(benchmark::kMicrosecond);
 

@@ -37,14 +37,13 @@ int main(int argc, char** argv) {
   QApplication app(qtArgc, argv);
 
   platform::linux_os::LinuxServices os;
-  fakes::WindowOnFakes run;
-  run.services.processes.processes = bench::ManyProcesses(count);
-  auto& use = run.services.use;
-  use.cpuTime = &os.cpuTime;
-  use.clock = &os.clock;
-  use.memory = &os.memory;
-  use.resources = &os.resources;
-  run.Wire();
+  fakes::WindowOnFakes run([&](fakes::FakeServices& fake) {
+    fake.processes.processes = bench::ManyProcesses(count);
+    fake.use.cpuTime = &os.cpuTime;
+    fake.use.clock = &os.clock;
+    fake.use.memory = &os.memory;
+    fake.use.resources = &os.resources;
+  });
   run.window.Load();
   run.window.show();
   run.window.HScroll1->setValue(1);  // 0.2 s

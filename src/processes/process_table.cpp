@@ -46,6 +46,7 @@ std::string ProcessTable::FileName(const std::string& path) const {
 }
 
 void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
+  checked_.reset();  // before the new snapshot is taken, so it can reuse what that one held
   Refresh(source.CreateToolhelp32Snapshot());
 }
 
@@ -54,7 +55,6 @@ void ProcessTable::RefreshFromCheck() {
 }
 
 void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) {
-  checked_.reset();
   ProcessNames.assign(11, std::string());
   ProcessIds.assign(11, std::nullopt);
   startTimes_.assign(11, 0);
@@ -65,12 +65,7 @@ void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) 
   // error leaves a table that designates nothing and differs from any set.
   ProcessCount = 0;
 
-  // The record starts zero-filled; its path keeps its storage.
-  platform::ProcessEntry& entry = entry_;
-  std::string path = std::move(entry.szExeFile);
-  entry = platform::ProcessEntry{};
-  entry.szExeFile = std::move(path);
-  entry.szExeFile.clear();
+  platform::ProcessEntry entry;
   if (snapshot) snapshot->Process32First(entry);
 
   int64_t counter = 1;
@@ -105,28 +100,27 @@ void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) 
   controls_.StatusBar1.SetPanelText(3, DecimalText(ProcessCount));
 }
 
-bool ProcessTable::ProcessSetChanged(platform::ProcessSnapshotSource& source) {
-  checked_.reset();  // before the new one is taken, so it can reuse what that one held
-  std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
+bool ProcessTable::Differs(platform::ProcessSnapshot* snapshot) {
   if (!snapshot || !snapshot->PathFirst(osPath_)) osPath_.clear();
   int64_t position = 1;
-  bool changed = false;
   for (;;) {
-    if (position > ProcessCount) {
-      changed = true;
-      break;
-    }
+    if (position > ProcessCount) return true;
     const size_t start = osPathEnds_[position - 1];
     if (std::string_view(osPaths_).substr(start, osPathEnds_[position] - start) != osPath_) {
-      changed = true;
-      break;
+      return true;
     }
     if (!snapshot || !snapshot->PathNext(osPath_)) break;
     ++position;
   }
-  changed = changed || position != ProcessCount;
-  if (changed) checked_ = std::move(snapshot);
-  return changed;
+  return position != ProcessCount;
+}
+
+bool ProcessTable::ProcessSetChanged(platform::ProcessSnapshotSource& source) {
+  checked_.reset();  // before the new snapshot is taken, so it can reuse what that one held
+  std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
+  if (!Differs(snapshot.get())) return false;
+  checked_ = std::move(snapshot);
+  return true;
 }
 
 void ProcessTable::ListView1_Click() {

@@ -58,6 +58,9 @@ class ProcessTable {
 
  private:
   void Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot);
+  // Walks the snapshot's paths against the table; true at the first
+  // difference, or when the count differs.
+  bool Differs(platform::ProcessSnapshot* snapshot);
   std::optional<int64_t> FindKey(const std::string& key) const;
   std::string FileName(const std::string& path) const;
   void Resize(int64_t bound);
@@ -70,8 +73,7 @@ class ProcessTable {
   std::string osPaths_;
   std::vector<size_t> osPathEnds_;
   std::optional<int64_t> clickedRow_;
-  std::string osPath_;            // reused by the check, so a tick allocates nothing new
-  platform::ProcessEntry entry_;  // the snapshot record, reused by every refresh
+  std::string osPath_;  // reused by the check, so a tick allocates nothing new
   std::unique_ptr<platform::ProcessSnapshot> checked_;  // the check's, when it found a change
 };
 

@@ -124,7 +124,7 @@ FakeServices::FakeServices(CallLog* log) : resources(log) {
 }
 
 platform::Services FakeServices::Services() {
-  return {use.instance ? *use.instance : instance,
+  return {instance,
           use.cpuTime ? *use.cpuTime : cpuTime,
           use.clock ? *use.clock : clock,
           use.memory ? *use.memory : memory,

@@ -117,7 +117,6 @@ struct FakeServices {
   FakeProcessSource processes;
   FakeProcessControl processControl;
   struct {
-    platform::SingleInstance* instance = nullptr;
     platform::CpuTimeDevice* cpuTime = nullptr;
     platform::TickClock* clock = nullptr;
     platform::MemoryStatusSource* memory = nullptr;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The real window with its Qt controls, run by a Form1 on fake services.
+#include <functional>
 #include <optional>
 
 #include "app/form1.h"
@@ -10,13 +11,10 @@
 namespace pelmora::fakes {
 
 struct WindowOnFakes {
-  WindowOnFakes() { Wire(); }
-
-  // Builds the form anew on the services as they are set up now (after a
-  // test pointed one of them at a real service) and connects the window's
-  // events to it; before Load.
-  void Wire() {
-    form.reset();
+  // setUp, when given, prepares the services before the form is built on
+  // them: it may point one of them at a real service.
+  explicit WindowOnFakes(const std::function<void(FakeServices&)>& setUp = {}) {
+    if (setUp) setUp(services);
     form.emplace(window.Controls(), services.Services());
     window.Connect(*form);
   }

@@ -73,15 +73,15 @@ TEST(SoakOnProc, TicksWhileChildrenComeAndGo) {
   // The Linux services but the instance claim, which stays out of it: a
   // Pelmora the user runs meanwhile must not end the soak.
   platform::linux_os::LinuxServices os;
-  fakes::WindowOnFakes run;
-  auto& use = run.services.use;
-  use.cpuTime = &os.cpuTime;
-  use.clock = &os.clock;
-  use.memory = &os.memory;
-  use.resources = &os.resources;
-  use.processes = &os.processes;
-  use.processControl = &os.processControl;
-  run.Wire();
+  fakes::WindowOnFakes run([&os](fakes::FakeServices& fake) {
+    auto& use = fake.use;
+    use.cpuTime = &os.cpuTime;
+    use.clock = &os.clock;
+    use.memory = &os.memory;
+    use.resources = &os.resources;
+    use.processes = &os.processes;
+    use.processControl = &os.processControl;
+  });
   app::qt::MainWindow& window = run.window;
   app::Form1& form = *run.form;
   window.Load();

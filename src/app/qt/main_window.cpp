@@ -159,9 +159,7 @@ void MainWindow::Run(const char* name, Procedure procedure) {
 }
 
 void MainWindow::Connect(Form1& form) {
-  const bool connected = form_ != nullptr;
   form_ = &form;
-  if (connected) return;  // the events already go to whichever form is set
   connect(Timer1, &toolkit::qt::QtTimer::Timer, this,
           [this] { Run("Timer1_Timer", [](Form1& f) { f.Timer1_Timer(); }); });
   connect(HScroll1, &toolkit::qt::QtScrollBar::Change, this,

@@ -28,8 +28,7 @@ class MainWindow : public QWidget {
   ~MainWindow() override;
 
   Form1Controls Controls();
-  // Delivers the controls' events to the form's event procedures; a later
-  // call hands them to another form instead.
+  // Delivers the controls' events to the form's event procedures.
   void Connect(Form1& form);
   // Runs Form_Load, before the window is shown.
   void Load();

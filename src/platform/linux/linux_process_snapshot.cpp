@@ -203,6 +203,47 @@ struct ProcWalkState {
     return true;
   }
 
+  // The path of a process whose exe link cannot be read (kernel threads,
+  // zombies, other users' processes): argv[0] when it is absolute, else the
+  // command name of its stat. `stat` is the stat the caller read, or null:
+  // it is then read only where argv[0] does not do. False to skip the
+  // process: a kernel thread, gone, or with no name to be had.
+  bool FallbackPath(int64_t pid, const std::optional<PidStat>* stat, std::string& path) {
+    if (stat && *stat && (*stat)->IsKernelThread()) {
+      SetKernelThread(pid, true);
+      return false;
+    }
+    std::string_view argv0;
+    if (!AbsoluteArgv0(pid, argv0)) return false;
+    if (!argv0.empty()) {
+      path.assign(argv0);
+      return true;
+    }
+    std::optional<PidStat> read;
+    if (!stat) {
+      ReadStatus status;
+      read = ReadStat(pid, status);
+      stat = &read;
+    }
+    if (!*stat || (*stat)->IsKernelThread()) {
+      if (*stat) SetKernelThread(pid, true);
+      return false;
+    }
+    path.assign((*stat)->comm);
+    return true;
+  }
+
+  // Whether the executable can still be stat'ed after its link failed with
+  // this error: only a link too long to read leaves it within reach.
+  static bool ExeStatable(int linkError) {
+    return linkError != ENOENT && linkError != EACCES && linkError != ESRCH;
+  }
+
+  uint64_t StatExeInode(int64_t pid) {
+    struct stat st {};
+    return ::fstatat(root.get(), PidPath(pid, "exe").c_str(), &st, 0) == 0 ? st.st_ino : 0;
+  }
+
   void Record(size_t index, Found kind, std::string_view path, bool exeStatable = false) {
     FoundPath& f = found[index];
     f.kind = kind;
@@ -212,10 +253,9 @@ struct ProcWalkState {
     foundPaths.append(path);
   }
 
-  // The path of pids[index] the cheap way: one readlink; where that fails
-  // (kernel threads, zombies, other users' processes), argv[0] when it is
-  // absolute, and only then the stat for the command name. False to skip
-  // the process.
+  // The path of pids[index] the cheap way: one readlink, and the fallback
+  // only where that fails; a kernel thread known from an earlier walk costs
+  // no more. False to skip the process.
   bool ReadPath(size_t index, std::string& path) {
     const int64_t pid = pids[index];
     const ssize_t n = ReadExeLink(pid);
@@ -226,29 +266,11 @@ struct ProcWalkState {
       return true;
     }
     const int error = errno;
-    if (error == ENOENT && IsKnownKernelThread(pid)) {
+    if ((error == ENOENT && IsKnownKernelThread(pid)) || !FallbackPath(pid, nullptr, path)) {
       Record(index, Found::kSkipped, {});
       return false;
     }
-    const bool exeStatable = error != ENOENT && error != EACCES && error != ESRCH;
-    std::string_view argv0;
-    if (!AbsoluteArgv0(pid, argv0)) {
-      Record(index, Found::kSkipped, {});
-      return false;
-    }
-    if (argv0.empty()) {
-      ReadStatus status;
-      const auto stat = ReadStat(pid, status);
-      if (!stat || stat->IsKernelThread()) {
-        if (stat) SetKernelThread(pid, true);
-        Record(index, Found::kSkipped, {});
-        return false;
-      }
-      path.assign(stat->comm);
-    } else {
-      path.assign(argv0);
-    }
-    Record(index, Found::kFallback, path, exeStatable);
+    Record(index, Found::kFallback, path, ExeStatable(error));
     return true;
   }
 
@@ -281,9 +303,8 @@ struct ProcWalkState {
       if (cached) inode = k.inode;
     }
     if (!cached) {
-      struct stat st {};
-      if (::fstatat(root.get(), PidPath(pid, "exe").c_str(), &st, 0) != 0) return 0;
-      inode = st.st_ino;
+      inode = StatExeInode(pid);
+      if (inode == 0) return 0;
     }
     nextKnown.entries.push_back({pid, stat.starttime, stat.start_brk, stat.arg_start, stat.env_end,
                                  inode, static_cast<uint32_t>(nextKnown.paths.size()),
@@ -324,16 +345,8 @@ struct ProcWalkState {
         entry.szExeFile.assign(link.data(), static_cast<size_t>(n));
         fromLink = true;
       } else {
-        // No executable: a kernel thread, a zombie, or not ours to look at.
-        // As in the path walk: an absolute argv[0], else the command name.
-        if (stat && stat->IsKernelThread()) {
-          SetKernelThread(pid, true);
-          return false;
-        }
-        std::string_view argv0;
-        if (!AbsoluteArgv0(pid, argv0) || (argv0.empty() && !stat)) return false;
-        entry.szExeFile.assign(argv0.empty() ? stat->comm : argv0);
-        exeStatable = error != ENOENT && error != EACCES && error != ESRCH;
+        if (!FallbackPath(pid, &stat, entry.szExeFile)) return false;
+        exeStatable = ExeStatable(error);
       }
     }
 
@@ -349,10 +362,7 @@ struct ProcWalkState {
     if (fromLink && stat) {
       entry.th32ModuleID = ExeInode(pid, *stat, entry.szExeFile);
     } else if (fromLink || exeStatable) {
-      struct stat st {};
-      if (::fstatat(root.get(), PidPath(pid, "exe").c_str(), &st, 0) == 0) {
-        entry.th32ModuleID = st.st_ino;
-      }
+      entry.th32ModuleID = StatExeInode(pid);
     }
     return true;
   }

@@ -71,16 +71,7 @@ ReadStatus ReadFileAt(int dir_fd, const char* name, std::string& storage, std::s
 }
 
 bool ReadSmallFile(const std::string& path, std::string& buffer) {
-  constexpr size_t kLargestSmallFile = 1 << 20;
-  // One read must take the whole text: sysctl files give nothing to a read
-  // that does not start at offset 0.
-  buffer.resize(std::max<size_t>(4096, buffer.capacity()));
-  std::string_view content;
-  if (ReadFileAt(AT_FDCWD, path.c_str(), buffer, content, kLargestSmallFile) != ReadStatus::kOk) {
-    return false;
-  }
-  buffer.resize(content.size());
-  return true;
+  return KeptFile(path).Read(buffer);
 }
 
 bool KeptFile::ReadOpen(std::string& buffer) {

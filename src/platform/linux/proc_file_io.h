@@ -45,9 +45,9 @@ enum class ReadStatus {
 ReadStatus ReadFileAt(int dir_fd, const char* name, std::string& storage, std::string_view& content,
                       size_t max_bytes, bool stop_at_nul = false);
 
-// Reads a small file (a /proc or /sys text) whole into buffer, which keeps
-// its capacity between calls: once it has grown to the file's size a read
-// allocates nothing. False when the file cannot be opened or read.
+// Reads a small file (a /proc or /sys text) whole into buffer, once: the
+// KeptFile below, for a text read only now. False when the file cannot be
+// opened or read.
 bool ReadSmallFile(const std::string& path, std::string& buffer);
 
 // A small /proc or /sys text read again and again, each tick: its file

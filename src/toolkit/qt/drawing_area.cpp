@@ -22,7 +22,7 @@ void QtDrawingArea::EnsureImage() {
   const QSize device(static_cast<int>(std::lround(logical.width() * ratio)),
                      static_cast<int>(std::lround(logical.height() * ratio)));
   if (!image_.isNull() && image_.size() == device && image_.devicePixelRatio() == ratio) return;
-  EndPainting();
+  if (painter_.isActive()) painter_.end();  // lines still pending go to the new image
   QImage resized(device.isEmpty() ? QSize(1, 1) : device, QImage::Format_RGB32);
   resized.setDevicePixelRatio(ratio);
   resized.fill(backColor_);
@@ -72,8 +72,6 @@ void QtDrawingArea::Line(float x1, float y1, float x2, float y2, int32_t color) 
 
 void QtDrawingArea::DrawPendingLines() {
   if (pending_.empty()) return;
-  std::vector<QLineF> lines;
-  lines.swap(pending_);  // the painter's set-up may end painting: nothing to draw then
   QPainter& painter = ImagePainter();
   const int32_t color = *penColor_;
   QPen pen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
@@ -81,9 +79,8 @@ void QtDrawingArea::DrawPendingLines() {
   pen.setWidth(1);
   pen.setCapStyle(Qt::SquareCap);
   painter.setPen(pen);
-  painter.drawLines(lines.data(), static_cast<int>(lines.size()));
-  lines.clear();
-  pending_.swap(lines);  // its storage, for the next lines
+  painter.drawLines(pending_.data(), static_cast<int>(pending_.size()));
+  pending_.clear();
 }
 
 void QtDrawingArea::Refresh() {

@@ -32,16 +32,6 @@ bool AdvanceStandsAlone(QChar c) {
 
 }  // namespace
 
-QFont FitFont(const QFont& base, const QString& text, int width) {
-  QFont font = base;
-  qreal size = SizeOf(base);
-  while (QFontMetricsF(font).horizontalAdvance(text) > width && size > Smallest(base)) {
-    size -= Step(base);
-    font = Resized(base, size);
-  }
-  return font;
-}
-
 TextFitter::Size& TextFitter::At(qreal size) {
   auto at = sizes_.find(size);
   if (at == sizes_.end()) {
@@ -75,15 +65,12 @@ QFont TextFitter::Fit(const QFont& base, const QString& text, int width, bool* f
   if (fits) *fits = true;
   for (qreal size = SizeOf(base);; size -= Step(base)) {
     Size& at = At(size);
+    // A text that does not plainly fit is measured: kerning may still
+    // bring it within the width.
     const qreal sum = Advances(at, text);
-    if (sum < 0) {
-      const QFont font = FitFont(base, text, width);
-      if (fits) *fits = QFontMetricsF(font).horizontalAdvance(text) <= width;
-      return font;
+    if ((sum >= 0 && sum + 1 <= width) || at.metrics.horizontalAdvance(text) <= width) {
+      return at.font;
     }
-    // Kerning may bring a text that seems too wide within the width: what
-    // does not plainly fit is measured.
-    if (sum + 1 <= width || at.metrics.horizontalAdvance(text) <= width) return at.font;
     if (size <= Smallest(base)) {
       if (fits) *fits = false;
       return at.font;

@@ -8,15 +8,13 @@
 
 namespace pelmora::toolkit::qt {
 
-// The font, made smaller step by step (not below about 8 pixels) until the
-// text fits the width: a figure wider than its fixed place stays whole.
-QFont FitFont(const QFont& base, const QString& text, int width);
-
-// FitFont for a widget whose text changes often. It keeps the advance of
-// every character it has met at every size it tried, so a text of Latin,
-// digits, kana or ideographs whose advances add up to plainly less than the
-// width, a pixel to spare for kerning, takes its size without being laid
-// out; any other text is measured as FitFont measures it.
+// Fits a text into a width: the font, made smaller step by step (not below
+// about 8 pixels) until the text fits, so a figure wider than its fixed
+// place stays whole. For widgets whose text changes often, it keeps the
+// advance of every character it has met at every size it tried: a text of
+// Latin, digits, kana or ideographs whose advances add up to plainly less
+// than the width, a pixel to spare for kerning, takes its size without
+// being laid out; any other text is measured.
 class TextFitter {
  public:
   // fits, when given, tells whether the text fits the width in the font
@@ -32,7 +30,7 @@ class TextFitter {
   Size& At(qreal size);
   void Use(const QFont& base);
   // The sum of the text's advances; negative when it holds a character
-  // that is not laid out alone (a surrogate pair).
+  // that is shaped with its neighbours.
   static qreal Advances(Size& size, const QString& text);
 
   QFont base_;

@@ -96,7 +96,6 @@ void QtStatusBar::paintEvent(QPaintEvent* event) {
     if (!rect.intersects(event->rect())) continue;
     qDrawShadePanel(&painter, rect, palette(), true, 1);
     const Panel& p = At(panel);
-    painter.setPen(palette().color(QPalette::WindowText));
     painter.setFont(p.font);
     painter.drawText(TextRect(panel), Qt::AlignLeft | Qt::AlignVCenter, p.shown);
   }
