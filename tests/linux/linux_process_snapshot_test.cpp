@@ -229,16 +229,21 @@ class LongPathTest : public RealSnapshotTest {
   uint64_t deep_inode_ = 0;
 };
 
-TEST_F(LongPathTest, PathBeyondTheLinkLimitComesFromTheCommandLine) {
+TEST_F(LongPathTest, PathBeyondTheLinkLimitComesFromTheCommandLineUpToPathMax) {
   const std::string full = deep_ + "/PelmoraTest";
   ASSERT_GT(full.size(), 4096u);
+  // The longest argv[0] that is a path: 4095 bytes and its NUL. One of
+  // PATH_MAX bytes or more is no path, whatever it looks like.
+  const std::string longest = "/" + std::string(4094, 'p');
   ChildOptions options;
   options.exec_dir_fd = deep_fd_;
   options.argv0 = full;
+  Child beyond("PelmoraTest", options);
+  options.argv0 = longest;
   Child absolute("PelmoraTest", options);
   options.argv0 = "PelmoraTest";
   Child relative("PelmoraTest", options);
-  for (const Child* child : {&absolute, &relative}) {
+  for (const Child* child : {&beyond, &absolute, &relative}) {
     ASSERT_TRUE(PollUntil([&] {
       const auto e = Find(FullWalk(*source_.CreateToolhelp32Snapshot()), child->pid());
       return e && e->th32ModuleID == deep_inode_;
@@ -246,12 +251,13 @@ TEST_F(LongPathTest, PathBeyondTheLinkLimitComesFromTheCommandLine) {
   }
 
   auto snapshot = source_.CreateToolhelp32Snapshot();
-  const auto entries = FullWalk(*snapshot);
-  EXPECT_EQ(Find(entries, absolute.pid())->szExeFile, full);
-  EXPECT_EQ(Find(entries, relative.pid())->szExeFile, "PelmoraTest");
   const auto paths = PathWalk(*snapshot);
-  EXPECT_EQ(std::count(paths.begin(), paths.end(), full), 1);
-  EXPECT_EQ(std::count(paths.begin(), paths.end(), "PelmoraTest"), 1);
+  const auto entries = FullWalk(*snapshot);
+  EXPECT_EQ(Find(entries, beyond.pid())->szExeFile, "PelmoraTest");
+  EXPECT_EQ(Find(entries, absolute.pid())->szExeFile, longest);
+  EXPECT_EQ(Find(entries, relative.pid())->szExeFile, "PelmoraTest");
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), longest), 1);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "PelmoraTest"), 2);
 }
 
 TEST_F(RealSnapshotTest, AnotherUsersProcessSeenWithoutPrivilege) {

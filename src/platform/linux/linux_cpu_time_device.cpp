@@ -11,6 +11,9 @@ namespace pelmora::platform::linux_os {
 
 namespace {
 
+// The lines that matter come first; the rest may be long on large machines.
+constexpr size_t kMaxStatBytes = 1 << 20;
+
 constexpr size_t kRecordWords = 4;
 constexpr int32_t kRecordBytes = 16;
 
@@ -32,7 +35,11 @@ LinuxCpuTimeDevice::LinuxCpuTimeDevice(platform::TickClock& clock, StatReader re
 
 LinuxCpuTimeDevice::LinuxCpuTimeDevice(platform::TickClock& clock, std::string statPath)
     : LinuxCpuTimeDevice(clock, [file = std::make_shared<KeptFile>(std::move(statPath))](
-                                    std::string& text) { return file->Read(text); }) {}
+                                    std::string& text) {
+                                  // Only the first lines are read: a text longer than
+                                  // the cap (thousands of CPUs) is taken as far as it goes.
+                                  return HasText(file->Read(text, kMaxStatBytes));
+                                }) {}
 
 std::unique_ptr<platform::CpuTimeHandle> LinuxCpuTimeDevice::Open() {
   // The request that follows reads /proc/stat anyway: it is read here only

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/linux_free_resources.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -13,6 +14,9 @@
 namespace pelmora::platform::linux_os {
 
 namespace {
+
+// The texts read here are one short line each, or a cgroup path list.
+constexpr size_t kMaxTextBytes = 64 * 1024;
 
 std::optional<uint64_t> ProcessTaskLimit() {
   rlimit limit{};
@@ -50,7 +54,10 @@ void LinuxFreeResources::FindCgroups(const std::string& procRoot, const std::str
   // /sys/fs/cgroup/unified beside the older per-controller hierarchies.
   std::vector<std::pair<std::string, std::string>> roots;  // mount, path of this process
   CgroupPaths paths;
-  if (ReadSmallFile(procRoot + "/self/cgroup", text_)) paths = ParseProcCgroup(text_);
+  if (ReadTextAt(AT_FDCWD, (procRoot + "/self/cgroup").c_str(), text_, kMaxTextBytes) ==
+      ReadStatus::kOk) {
+    paths = ParseProcCgroup(text_);
+  }
   for (const char* mount : {"", "/unified"}) {
     roots.emplace_back(base + mount, paths.unified);
   }
@@ -71,7 +78,9 @@ void LinuxFreeResources::FindCgroups(const std::string& procRoot, const std::str
         continue;
       }
       std::string dir = mount + level;
-      if (ReadSmallFile(dir + "/pids.max", text_) && ParsePidsMax(text_)) {
+      if (ReadTextAt(AT_FDCWD, (dir + "/pids.max").c_str(), text_, kMaxTextBytes) ==
+              ReadStatus::kOk &&
+          ParsePidsMax(text_)) {
         pidsLevels_.push_back({KeptFile(dir + "/pids.max"), KeptFile(dir + "/pids.current")});
       }
       level.erase(level.rfind('/'));
@@ -94,12 +103,12 @@ std::optional<int32_t> LinuxFreeResources::GetFreeSystemResources(int32_t select
 }
 
 std::optional<uint64_t> LinuxFreeResources::ReadNumber(KeptFile& file) {
-  if (!file.Read(text_)) return std::nullopt;
+  if (file.Read(text_, kMaxTextBytes) != ReadStatus::kOk) return std::nullopt;
   return ParseNumberFile(text_);
 }
 
 std::optional<uint64_t> LinuxFreeResources::MachineTasks() {
-  if (!loadavg_.Read(text_)) return std::nullopt;
+  if (loadavg_.Read(text_, kMaxTextBytes) != ReadStatus::kOk) return std::nullopt;
   return ParseLoadavgTasks(text_);
 }
 
@@ -113,7 +122,7 @@ std::optional<int32_t> LinuxFreeResources::SystemTasks() {
 }
 
 std::optional<int32_t> LinuxFreeResources::FileHandles() {
-  if (!fileNr_.Read(text_)) return std::nullopt;
+  if (fileNr_.Read(text_, kMaxTextBytes) != ReadStatus::kOk) return std::nullopt;
   std::optional<FileNr> files = ParseFileNr(text_);
   if (!files) return std::nullopt;
   uint64_t used = files->allocated > files->unused ? files->allocated - files->unused : 0;
@@ -138,7 +147,7 @@ std::optional<int32_t> LinuxFreeResources::UserTasks() {
     }
   }
   for (PidsLevel& level : pidsLevels_) {
-    if (!level.max.Read(text_)) continue;  // the cgroup went away
+    if (level.max.Read(text_, kMaxTextBytes) != ReadStatus::kOk) continue;  // the cgroup went away
     std::optional<PidsMax> max = ParsePidsMax(text_);
     if (!max || max->unlimited) continue;
     std::optional<uint64_t> current = ReadNumber(level.current);

@@ -11,6 +11,9 @@ namespace pelmora::platform::linux_os {
 
 namespace {
 
+// meminfo is under 2 KiB; the cap only guards against a file that is not.
+constexpr size_t kMaxMeminfoBytes = 64 * 1024;
+
 constexpr int64_t kMaxBytes = std::numeric_limits<int64_t>::max();
 
 int64_t KbToBytes(uint64_t kb) {
@@ -38,7 +41,7 @@ platform::MemoryStatus MemoryStatusFromMeminfo(const Meminfo& info) {
 LinuxMemoryStatus::LinuxMemoryStatus(std::string meminfoPath) : meminfo_(std::move(meminfoPath)) {}
 
 void LinuxMemoryStatus::GlobalMemoryStatus(platform::MemoryStatus& status) {
-  if (!meminfo_.Read(text_)) {
+  if (meminfo_.Read(text_, kMaxMeminfoBytes) != ReadStatus::kOk) {
     status = platform::MemoryStatus{};
     return;
   }

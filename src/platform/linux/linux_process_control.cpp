@@ -39,11 +39,8 @@ class PidfdHandle : public platform::ProcessHandle {
 // The start time of the process with this PID as the /proc root says it now.
 std::optional<uint64_t> CurrentStartTime(const std::string& proc_root, int64_t pid) {
   const std::string path = proc_root + "/" + std::to_string(pid) + "/stat";
-  std::string storage;
-  std::string_view text;
-  if (ReadFileAt(AT_FDCWD, path.c_str(), storage, text, 64 * 1024) != ReadStatus::kOk) {
-    return std::nullopt;
-  }
+  std::string text;
+  if (ReadTextAt(AT_FDCWD, path.c_str(), text, 4096) != ReadStatus::kOk) return std::nullopt;
   const auto stat = ParsePidStat(text);
   if (!stat || stat->pid != pid) return std::nullopt;
   return stat->starttime;

@@ -17,91 +17,59 @@ namespace {
 constexpr size_t kFirstReadSize = 1024;
 constexpr size_t kDirentBufferWords = 4096;  // 32 KiB of records per call
 
+}  // namespace
+
 ReadStatus StatusOfErrno(int error) {
   return (error == ENOENT || error == ESRCH) ? ReadStatus::kGone : ReadStatus::kUnreadable;
 }
 
-}  // namespace
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) Reset(other.Release());
-  return *this;
-}
-
-int UniqueFd::Release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void UniqueFd::Reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
-
-ReadStatus ReadFileAt(int dir_fd, const char* name, std::string& storage, std::string_view& content,
-                      size_t max_bytes, bool stop_at_nul) {
-  content = {};
-  const UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY));
-  if (!fd.valid()) return StatusOfErrno(errno);
-
-  size_t used = 0;
+ReadStatus ReadText(int fd, std::string& buffer, size_t cap) {
+  size_t room = std::min(cap, std::max(kFirstReadSize, buffer.capacity()));
   for (;;) {
-    if (used == max_bytes) break;
-    if (used == storage.size()) {
-      storage.resize(std::min(max_bytes, std::max(kFirstReadSize, storage.size() * 2)));
-    }
-    const size_t room = std::min(storage.size(), max_bytes) - used;
-    const ssize_t n = ::read(fd.get(), storage.data() + used, room);
+    buffer.resize(room);
+    const ssize_t n = ::pread(fd, buffer.data(), room, 0);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return StatusOfErrno(errno);
+      const ReadStatus status = StatusOfErrno(errno);
+      buffer.clear();
+      return status;
     }
-    if (n == 0) break;
-    const char* chunk = storage.data() + used;
-    used += static_cast<size_t>(n);
-    if (stop_at_nul && std::memchr(chunk, '\0', static_cast<size_t>(n)) != nullptr) break;
-    // A read that did not fill its room reached the end: the kernel writes
-    // a /proc text whole into a read that has room for it, so a second read
-    // only to be told so is spared.
-    if (static_cast<size_t>(n) < room) break;
-  }
-  content = std::string_view(storage.data(), used);
-  return ReadStatus::kOk;
-}
-
-bool ReadSmallFile(const std::string& path, std::string& buffer) {
-  return KeptFile(path).Read(buffer);
-}
-
-bool KeptFile::ReadOpen(std::string& buffer) {
-  constexpr size_t kLargest = 1 << 20;
-  // One read from offset 0 must take the whole text: sysctl files give
-  // nothing to a read that starts anywhere else.
-  buffer.resize(std::max<size_t>(4096, buffer.capacity()));
-  for (;;) {
-    const ssize_t n = ::pread(fd_.get(), buffer.data(), buffer.size(), 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (static_cast<size_t>(n) < buffer.size() || buffer.size() >= kLargest) {
+    if (static_cast<size_t>(n) < room) {
       buffer.resize(static_cast<size_t>(n));
-      return true;
+      return ReadStatus::kOk;
     }
-    buffer.resize(buffer.size() * 2);
+    if (room >= cap) return ReadStatus::kCapped;
+    // Read again from the start: a text written afresh is read whole.
+    room = std::min(cap, room * 2);
   }
 }
 
-bool KeptFile::Read(std::string& buffer) {
+ReadStatus ReadTextAt(int dir_fd, const char* name, std::string& buffer, size_t cap) {
+  const UniqueFd fd(::openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  if (!fd.valid()) {
+    buffer.clear();
+    return StatusOfErrno(errno);
+  }
+  return ReadText(fd.get(), buffer, cap);
+}
+
+ReadStatus KeptFile::Read(std::string& buffer, size_t cap) {
   if (fd_.valid()) {
     struct stat st {};
-    if (::fstat(fd_.get(), &st) == 0 && st.st_nlink > 0 && ReadOpen(buffer)) return true;
+    if (::fstat(fd_.get(), &st) == 0 && st.st_nlink > 0) {
+      const ReadStatus status = ReadText(fd_.get(), buffer, cap);
+      if (HasText(status)) return status;
+    }
     fd_.Reset();
   }
   fd_.Reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-  if (fd_.valid() && ReadOpen(buffer)) return true;
+  if (fd_.valid()) {
+    const ReadStatus status = ReadText(fd_.get(), buffer, cap);
+    if (HasText(status)) return status;
+  }
   fd_.Reset();
   buffer.clear();
-  return false;
+  return ReadStatus::kUnreadable;
 }
 
 long ReadDirents(int dir_fd, DirentBuffer& buffer) {

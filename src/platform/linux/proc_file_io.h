@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Thin, allocation-free readers of /proc files, relative to directory file
-// descriptors. The buffers are owned by the caller and only ever grow, so a
-// warmed-up reader makes no allocation.
+// Reading /proc and /sys texts. Every text is read by one reader, ReadText:
+// from offset 0, with pread, into a buffer the caller owns, taking at most
+// the cap the caller names for that call. The kernel writes a /proc text
+// afresh for a read at offset 0, and whole into a read that has room for
+// it, so a text that fits the buffer costs one call. A text that fills the
+// cap is reported as kCapped: the caller decides whether its first bytes
+// will do. Directory listings go through getdents64 into a buffer of their
+// own.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,61 +15,49 @@
 #include <utility>
 #include <vector>
 
+#include "platform/linux/unique_fd.h"
+
 namespace pelmora::platform::linux_os {
 
-// Owns one file descriptor and closes it exactly once.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  ~UniqueFd() { Reset(); }
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  int Release();
-  void Reset(int fd = -1);
-
- private:
-  int fd_ = -1;
-};
-
 enum class ReadStatus {
-  kOk,
-  kGone,        // the file or its process no longer exists
+  kOk,          // the whole text
+  kCapped,      // the text filled the cap: its first cap bytes, it may go on
+  kGone,        // the file or its process no longer exists (ENOENT, ESRCH)
   kUnreadable,  // it exists but may not be read (permissions, hidepid, ...)
 };
 
-// Reads the file `name` below `dir_fd` into `storage` and points `content`
-// at the bytes read. Reading stops at end of file (a read that does not
-// fill the room it was given), after max_bytes, or, when stop_at_nul is
-// set, after the first chunk that holds a NUL byte.
-ReadStatus ReadFileAt(int dir_fd, const char* name, std::string& storage, std::string_view& content,
-                      size_t max_bytes, bool stop_at_nul = false);
+// Whether the status gave bytes to look at (whole or capped).
+inline bool HasText(ReadStatus status) {
+  return status == ReadStatus::kOk || status == ReadStatus::kCapped;
+}
 
-// Reads a small file (a /proc or /sys text) whole into buffer, once: the
-// KeptFile below, for a text read only now. False when the file cannot be
-// opened or read.
-bool ReadSmallFile(const std::string& path, std::string& buffer);
+// The status a failed call's errno stands for.
+ReadStatus StatusOfErrno(int error);
 
-// A small /proc or /sys text read again and again, each tick: its file
-// stays open between reads, and each read starts at offset 0, which makes
-// the kernel write the text afresh. A file that went away (removed, or a
-// read that fails) is opened again by its path.
+// Reads the open file fd from offset 0 into buffer, which ends up holding
+// exactly the bytes read. The first read takes as many bytes as the buffer
+// already holds room for (at least 1 KiB, at most cap); a text that fills
+// that room is read again, from offset 0, into twice the room, up to cap.
+// A caller that sizes its buffer to the cap before the call reads with one
+// pread; the buffer's capacity is never grown beyond cap.
+ReadStatus ReadText(int fd, std::string& buffer, size_t cap);
+
+// ReadText of the file `name` below the directory dir_fd, opened for this
+// read only.
+ReadStatus ReadTextAt(int dir_fd, const char* name, std::string& buffer, size_t cap);
+
+// A /proc or /sys text read again and again, each tick: its file stays
+// open between reads, and each read starts at offset 0, which makes the
+// kernel write the text afresh. A file that went away (removed, or a read
+// that fails) is opened again by its path.
 class KeptFile {
  public:
   explicit KeptFile(std::string path = {}) : path_(std::move(path)) {}
   const std::string& path() const { return path_; }
-  // Reads the whole text into buffer, which keeps its capacity between
-  // calls. False when the file cannot be opened or read.
-  bool Read(std::string& buffer);
+  // ReadText of the file; kUnreadable also where it cannot be opened.
+  ReadStatus Read(std::string& buffer, size_t cap);
 
  private:
-  bool ReadOpen(std::string& buffer);
-
   std::string path_;
   UniqueFd fd_;
 };

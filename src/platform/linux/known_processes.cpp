@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+#include "platform/linux/known_processes.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+
+namespace pelmora::platform::linux_os {
+
+ProgramMark ProgramMark::Of(const PidStat& stat) {
+  return {stat.starttime, stat.start_brk, stat.arg_start, stat.env_end, std::string(stat.comm)};
+}
+
+bool ProgramMark::Matches(const PidStat& stat) const {
+  return startTime == stat.starttime && startBrk == stat.start_brk &&
+         argStart == stat.arg_start && envEnd == stat.env_end && comm == stat.comm;
+}
+
+namespace {
+
+size_t DecideHeldFileBudget() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  const rlim_t wanted = kMaxHeldFiles + kReserveFds;
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+    if (raised.rlim_cur > limit.rlim_cur && ::setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+      limit = raised;
+    }
+  }
+  if (limit.rlim_cur == RLIM_INFINITY) return kMaxHeldFiles;
+  if (limit.rlim_cur <= kReserveFds) return 0;
+  return std::min<size_t>(kMaxHeldFiles, limit.rlim_cur - kReserveFds);
+}
+
+}  // namespace
+
+size_t HeldFileBudget() {
+  static const size_t budget = DecideHeldFileBudget();
+  return budget;
+}
+
+void KnownProcesses::Retain(const std::vector<int64_t>& pids) {
+  processes_.erase(std::remove_if(processes_.begin(), processes_.end(),
+                                  [&pids](const KnownProcess& p) {
+                                    return !std::binary_search(pids.begin(), pids.end(), p.pid);
+                                  }),
+                   processes_.end());
+  cursor_ = 0;
+}
+
+KnownProcess* KnownProcesses::Find(int64_t pid) {
+  if (cursor_ > 0 && cursor_ <= processes_.size() && processes_[cursor_ - 1].pid >= pid) {
+    cursor_ = 0;  // asked out of order: search from the start
+  }
+  while (cursor_ < processes_.size() && processes_[cursor_].pid < pid) ++cursor_;
+  if (cursor_ < processes_.size() && processes_[cursor_].pid == pid) return &processes_[cursor_];
+  return nullptr;
+}
+
+bool KnownProcesses::Keep(KnownProcess process) {
+  const auto at = std::lower_bound(
+      processes_.begin(), processes_.end(), process.pid,
+      [](const KnownProcess& p, int64_t pid) { return p.pid < pid; });
+  if (at != processes_.end() && at->pid == process.pid) {
+    *at = std::move(process);
+    return true;
+  }
+  if (processes_.size() >= budget_) return false;
+  const size_t index = static_cast<size_t>(at - processes_.begin());
+  processes_.insert(at, std::move(process));
+  if (index < cursor_) ++cursor_;
+  return true;
+}
+
+void KnownProcesses::Forget(int64_t pid) {
+  const auto at = std::lower_bound(
+      processes_.begin(), processes_.end(), pid,
+      [](const KnownProcess& p, int64_t value) { return p.pid < value; });
+  if (at == processes_.end() || at->pid != pid) return;
+  const size_t index = static_cast<size_t>(at - processes_.begin());
+  processes_.erase(at);
+  if (index < cursor_) --cursor_;
+}
+
+}  // namespace pelmora::platform::linux_os

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// One walk of /proc in PID order, in its two forms: the tick's check, which
+// wants each process's path and reads as little as it can, and the
+// rebuild, which reads every figure of every process.
+//
+// The check reads, for each listed PID:
+// - a process whose exe link can be read (the user's own, or every one for
+//   root): that link, one readlinkat;
+// - a kernel thread, or a process whose link cannot be read (another
+//   user's, a zombie), known from an earlier check: its held stat file,
+//   one pread. While it runs the same program its name is the one
+//   remembered; a new program is read as below;
+// - any other process, first seen: the link, and where that fails its
+//   stat (held open afterwards, within the budget) and its command line.
+// The rebuild opens each process's directory once and reads through it:
+// stat (the held file where there is one), descriptors, the path where
+// the check's cannot be taken (see ProcListing), the command line of
+// every process named by it, and the executable's inode where the cache
+// has none.
+#include <cstdint>
+#include <string>
+
+#include "platform/linux/exe_inode_cache.h"
+#include "platform/linux/known_processes.h"
+#include "platform/linux/proc_listing.h"
+#include "platform/linux/process_reader.h"
+#include "platform/process_snapshot.h"
+
+namespace pelmora::platform::linux_os {
+
+class ProcWalk {
+ public:
+  ProcWalk(std::string root_path, size_t heldFileBudget);
+
+  // Lists the root again; what the known processes no longer listed held
+  // is let go.
+  void List();
+  size_t size() const { return listing_.pids().size(); }
+
+  // The path of the index-th listed process, for the check; false to skip
+  // it (a kernel thread, gone, or with no name to be had).
+  bool CheckPath(size_t index, std::string& path);
+
+  void BeginRebuild() { inodes_.BeginRebuild(); }
+  // Every figure of the index-th listed process; false to skip it.
+  bool ReadEntry(size_t index, ProcessEntry& entry);
+  void EndRebuild() { inodes_.EndRebuild(); }
+
+  const KnownProcesses& known() const { return known_; }
+
+ private:
+  // The check of a known process. 1: named, 0: skipped, -1: no longer
+  // known, to be read as first seen.
+  int CheckKnown(KnownProcess& process, size_t index, std::string& path);
+  bool FirstSight(size_t index, std::string& path);
+  // Whether a held file still belongs to a process: on a real /proc its
+  // reads say so; in a tree of plain files, a removed file is gone.
+  bool HeldFileGone(int fd) const;
+
+  ProcListing listing_;
+  KnownProcesses known_;
+  ExeInodeCache inodes_;
+  ReadBuffers buffers_;
+  bool mayListAnyFds_;
+};
+
+}  // namespace pelmora::platform::linux_os

@@ -1,0 +1,121 @@
+// SPDX-License-Identifier: MIT
+#include "platform/linux/process_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+
+namespace pelmora::platform::linux_os {
+
+const char* ProcessFiles::Name(std::string_view file) {
+  char* const end = name_.data() + name_.size() - 1;
+  char* at = name_.data();
+  if (pid_ > 0) {
+    at = std::to_chars(at, end, pid_).ptr;
+    *at++ = '/';
+  }
+  const size_t room = static_cast<size_t>(end - at);
+  at = std::copy_n(file.begin(), std::min(room, file.size()), at);
+  *at = '\0';
+  return name_.data();
+}
+
+UniqueFd OpenProcessDir(int root, int64_t pid, ReadStatus& status) {
+  char name[24];
+  *std::to_chars(name, name + sizeof name - 1, pid).ptr = '\0';
+  UniqueFd dir(::openat(root, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  status = dir.valid() ? ReadStatus::kOk : StatusOfErrno(errno);
+  return dir;
+}
+
+namespace {
+
+std::optional<PidStat> ParseRead(const std::string& buffer, ReadStatus& status) {
+  if (status == ReadStatus::kCapped) {
+    if (buffer.find('\n') == std::string::npos) {
+      status = ReadStatus::kUnreadable;
+      return std::nullopt;
+    }
+    status = ReadStatus::kOk;
+  }
+  if (status != ReadStatus::kOk) return std::nullopt;
+  return ParsePidStat(buffer);
+}
+
+}  // namespace
+
+std::optional<PidStat> ReadStatFd(int fd, std::string& buffer, ReadStatus& status) {
+  buffer.reserve(kStatCap);
+  status = ReadText(fd, buffer, kStatCap);
+  return ParseRead(buffer, status);
+}
+
+std::optional<PidStat> ReadStat(ProcessFiles& files, std::string& buffer, ReadStatus& status) {
+  buffer.reserve(kStatCap);
+  status = ReadTextAt(files.at(), files.Name("stat"), buffer, kStatCap);
+  return ParseRead(buffer, status);
+}
+
+ssize_t ReadExeLink(ProcessFiles& files, ReadBuffers& buffers) {
+  const ssize_t n =
+      ::readlinkat(files.at(), files.Name("exe"), buffers.link.data(), buffers.link.size());
+  // The kernel never writes a target of kPathMax bytes or more (it reports
+  // ENAMETOOLONG instead), so one that fills the buffer is not trusted.
+  if (n >= 0 && static_cast<size_t>(n) >= buffers.link.size()) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  return n;
+}
+
+bool FallbackName(ProcessFiles& files, const PidStat* stat, ReadBuffers& buffers,
+                  std::string& name) {
+  buffers.cmdline.reserve(kPathMax);
+  const ReadStatus status =
+      ReadTextAt(files.at(), files.Name("cmdline"), buffers.cmdline, kPathMax);
+  if (status == ReadStatus::kGone) return false;
+  std::string_view argv0;
+  if (HasText(status)) {
+    argv0 = Argv0(buffers.cmdline);
+    // An argv[0] whose NUL is not within the buffer is kPathMax bytes or
+    // more: no path, whatever it looks like.
+    if (status == ReadStatus::kCapped && argv0.size() == buffers.cmdline.size()) argv0 = {};
+  }
+  if (!argv0.empty() && argv0.front() == '/') {
+    name.assign(argv0);
+  } else if (stat) {
+    name.assign(stat->comm);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ExeStatable(int linkError) {
+  return linkError != ENOENT && linkError != EACCES && linkError != ESRCH;
+}
+
+uint64_t ExeInode(ProcessFiles& files) {
+  struct statx st {};
+  if (::statx(files.at(), files.Name("exe"), AT_STATX_DONT_SYNC, STATX_INO, &st) != 0) return 0;
+  return (st.stx_mask & STATX_INO) != 0 ? st.stx_ino : 0;
+}
+
+int64_t CountDescriptors(ProcessFiles& files, bool procfs, bool mayListAnyFds,
+                         DirentBuffer& dirents) {
+  const char* fd = files.Name("fd");
+  if (procfs) {
+    struct stat st {};
+    if (::fstatat(files.at(), fd, &st, 0) != 0) return 0;
+    if (!mayListAnyFds && st.st_uid != ::geteuid()) return 0;  // listing it is refused
+    if (st.st_size > 0) return st.st_size;
+  }
+  const int64_t count = CountDirEntriesAt(files.at(), fd, dirents);
+  return count < 0 ? 0 : count;
+}
+
+}  // namespace pelmora::platform::linux_os
