@@ -27,7 +27,7 @@ Form1::Form1(const Form1Controls& controls, const platform::Services& services)
           history_, [this] {
             // A change rebuilds the list as 更新 does, from the snapshot
             // the check walked.
-            if (table_.ProcessSetChanged(services_.Processes)) table_.RefreshFromCheck();
+            if (table_.CheckProcessSetKeepingSnapshot(services_.Processes)) table_.RefreshFromCheck();
           }) {}
 
 void Form1::Form_Load() {

@@ -22,6 +22,16 @@ struct ProcessEntry {
 
 // A snapshot of the running processes in ascending ID order. Destroying it
 // closes it. Processes that vanish while they are read are skipped.
+//
+// The listing of processes is taken once, when the snapshot is created;
+// each walk reads the processes it lists as it reaches them. The path walk
+// (PathFirst, PathNext) is the cheap one, for checking whether the set of
+// processes changed. A full walk (Process32First, Process32Next) of a
+// snapshot whose paths were walked may take the same listing and the paths
+// that walk read instead of reading them again, for every process that was
+// already running when the listing was taken; every other figure it reads
+// afresh. So a full walk after a path walk lists the processes the path
+// walk listed (less any that ended since), with the paths it gave them.
 class ProcessSnapshot {
  public:
   virtual ~ProcessSnapshot() = default;
@@ -32,6 +42,13 @@ class ProcessSnapshot {
   virtual bool PathNext(std::string& path) = 0;
 };
 
+// Creates snapshots. A source may keep, from one snapshot to the next, what
+// makes the next one cheaper (open files, buffers, what it learnt about the
+// processes), and each new snapshot starts with a new listing and nothing
+// of the paths the last one read. That is handed on only while no older
+// snapshot is alive: a caller that keeps one snapshot at a time, and drops
+// it before asking for the next, gets every saving; one that keeps two
+// gets a correct but cold second one.
 class ProcessSnapshotSource {
  public:
   virtual ~ProcessSnapshotSource() = default;

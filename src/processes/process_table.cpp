@@ -95,6 +95,8 @@ void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) 
   snapshot.reset();
   update.reset();
   ProcessCount = counter - 1;
+  // Room that long paths of processes now gone took is given back.
+  if (osPaths_.capacity() > 2 * osPaths_.size() + 64 * 1024) osPaths_.shrink_to_fit();
 
   controls_.StatusBar1.SetPanelText(1, "");
   controls_.StatusBar1.SetPanelText(3, DecimalText(ProcessCount));
@@ -115,7 +117,7 @@ bool ProcessTable::Differs(platform::ProcessSnapshot* snapshot) {
   return position != ProcessCount;
 }
 
-bool ProcessTable::ProcessSetChanged(platform::ProcessSnapshotSource& source) {
+bool ProcessTable::CheckProcessSetKeepingSnapshot(platform::ProcessSnapshotSource& source) {
   checked_.reset();  // before the new snapshot is taken, so it can reuse what that one held
   std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
   if (!Differs(snapshot.get())) return false;

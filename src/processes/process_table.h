@@ -36,7 +36,7 @@ class ProcessTable {
   // Walks the running processes' paths against the table; true at the first
   // difference, or when the count differs. The snapshot walked is kept for
   // RefreshFromCheck.
-  bool ProcessSetChanged(platform::ProcessSnapshotSource& source);
+  bool CheckProcessSetKeepingSnapshot(platform::ProcessSnapshotSource& source);
   // Rebuilds the table and the list as Command1_Click does, from the
   // snapshot that the check found different: its listing, and the paths
   // the check read, are the rebuild's; every other figure is read afresh.

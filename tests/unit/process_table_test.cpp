@@ -86,9 +86,9 @@ TEST(ProcessTable, AnEmptySnapshotGivesOneZeroRow) {
   EXPECT_EQ(t.table.ProcessCount, 1);
   EXPECT_EQ(t.table.ProcessIds[1], 0);
   EXPECT_EQ(t.statusBar.panels[2], "1");
-  EXPECT_FALSE(t.table.ProcessSetChanged(t.source)) << "an empty snapshot matches that row";
+  EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "an empty snapshot matches that row";
   t.source.processes = {Process("/bin/sh", 5)};
-  EXPECT_TRUE(t.table.ProcessSetChanged(t.source));
+  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source));
 }
 
 TEST(ProcessTable, RefreshEmptiesTheKeyAndTheSelection) {
@@ -108,23 +108,23 @@ TEST(ProcessTable, SetCheckFindsEachKindOfChangeAndOnlyThose) {
   Table t;
   t.Run({Process("/a", 1), Process("/b", 2), Process("/b", 3)});
   t.Refresh();
-  EXPECT_FALSE(t.table.ProcessSetChanged(t.source)) << "same processes, same order";
+  EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "same processes, same order";
 
   t.source.processes = {Process("/a", 1), Process("/b", 3), Process("/b", 2)};
-  EXPECT_FALSE(t.table.ProcessSetChanged(t.source)) << "equal paths that swap places";
+  EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "equal paths that swap places";
 
   const auto same = t.source.processes;
   t.source.processes.push_back(Process("/c", 9));
-  EXPECT_TRUE(t.table.ProcessSetChanged(t.source)) << "a new process after the last";
+  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "a new process after the last";
   t.source.processes = {Process("/a", 1), Process("/b", 2)};
-  EXPECT_TRUE(t.table.ProcessSetChanged(t.source)) << "a process gone from the end";
+  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "a process gone from the end";
   t.source.processes = {Process("/a", 1), Process("/b", 2), Process("/d", 3)};
-  EXPECT_TRUE(t.table.ProcessSetChanged(t.source)) << "another path at the last position";
+  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "another path at the last position";
 
   // The check reads paths only and stops at the first difference.
   t.source.processes = {Process("/x", 1), Process("/b", 2), Process("/b", 3)};
   t.source.fullReads = t.source.pathReads = 0;
-  EXPECT_TRUE(t.table.ProcessSetChanged(t.source));
+  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source));
   EXPECT_EQ(t.source.pathReads, 1);
   EXPECT_EQ(t.source.fullReads, 0);
 }
@@ -223,7 +223,7 @@ TEST(ProcessTable, ARefreshCutShortLeavesAConsistentTable) {
   EXPECT_EQ(t.table.ProcessCount, 0);
   t.table.Command2_Click(t.control);
   EXPECT_TRUE(t.control.opened.empty()) << "the old key designates nothing now";
-  EXPECT_TRUE(t.table.ProcessSetChanged(t.source)) << "the next tick rebuilds";
+  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "the next tick rebuilds";
   t.list.failAtRow = 0;
   t.Refresh();
   EXPECT_EQ(t.table.ProcessCount, 3);
@@ -233,9 +233,9 @@ TEST(ProcessTable, InvalidBytesInAPathShowAsDecodedAndStillMatch) {
   Table t;
   t.Run({Process("/opt/caf\xE9/Tool", 1)});
   t.Refresh();
-  EXPECT_FALSE(t.table.ProcessSetChanged(t.source));
+  EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source));
   t.source.processes[0].szExeFile = "/opt/caf\xE8/Tool";
-  EXPECT_TRUE(t.table.ProcessSetChanged(t.source)) << "other bytes are another path";
+  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "other bytes are another path";
 }
 
 TEST(ProcessTable, AnEmptyKeyMatchesNoProcessWithAnEmptyPath) {

@@ -11,6 +11,14 @@ ProgramMark ProgramMark::Of(const PidStat& stat) {
   return {stat.starttime, stat.start_brk, stat.arg_start, stat.env_end, std::string(stat.comm)};
 }
 
+void ProgramMark::Assign(const PidStat& stat) {
+  startTime = stat.starttime;
+  startBrk = stat.start_brk;
+  argStart = stat.arg_start;
+  envEnd = stat.env_end;
+  comm.assign(stat.comm);
+}
+
 bool ProgramMark::Matches(const PidStat& stat) const {
   return startTime == stat.starttime && startBrk == stat.start_brk &&
          argStart == stat.arg_start && envEnd == stat.env_end && comm == stat.comm;

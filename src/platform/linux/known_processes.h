@@ -35,6 +35,8 @@ struct ProgramMark {
   std::string comm;
 
   static ProgramMark Of(const PidStat& stat);
+  // Becomes the mark of stat, reusing its storage.
+  void Assign(const PidStat& stat);
   bool Matches(const PidStat& stat) const;
 };
 

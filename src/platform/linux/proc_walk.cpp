@@ -11,7 +11,7 @@
 namespace pelmora::platform::linux_os {
 
 ProcWalk::ProcWalk(std::string root_path, size_t heldFileBudget)
-    : listing_(std::move(root_path)), known_(heldFileBudget), mayListAnyFds_(::geteuid() == 0) {}
+    : listing_(std::move(root_path)), known_(heldFileBudget), listerUid_(::geteuid() == 0 ? static_cast<uid_t>(-1) : ::geteuid()) {}
 
 void ProcWalk::List() {
   listing_.List();
@@ -143,8 +143,11 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
     fromLink = found.kind == Found::kLink;
     exeStatable = found.exeStatable;
   } else {
-    const ssize_t n = ReadExeLink(files, buffers_);
-    const int linkError = errno;
+    // A process remembered by name had no readable link when first seen,
+    // and has started no program since: its link is not tried again.
+    const bool remembered = listedBefore && known && found.kind == Found::kRemembered;
+    const ssize_t n = remembered ? -1 : ReadExeLink(files, buffers_);
+    const int linkError = remembered ? EACCES : errno;
     if (n >= 0) {
       entry.szExeFile.assign(buffers_.link.data(), static_cast<size_t>(n));
       fromLink = true;
@@ -152,18 +155,18 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
       known = nullptr;
     } else {
       if (!FallbackName(files, stat ? &*stat : nullptr, buffers_, entry.szExeFile)) return false;
-      exeStatable = ExeStatable(linkError);
+      exeStatable = remembered ? found.exeStatable : ExeStatable(linkError);
       if (known && stat) {
         // What the next check compares against is what the list now shows.
         known->name = entry.szExeFile;
-        known->mark = ProgramMark::Of(*stat);
+        known->mark.Assign(*stat);
         known->exeStatable = exeStatable;
       }
     }
   }
 
   const PidStat fields = stat.value_or(PidStat{});
-  entry.cntUsage = CountDescriptors(files, listing_.procfs(), mayListAnyFds_, buffers_.dirents);
+  entry.cntUsage = CountDescriptors(files, listing_.procfs(), listerUid_, buffers_.dirents);
   entry.th32ProcessID = pid;
   entry.pcPriClassBase = fields.priority;
   entry.cntThreads = fields.num_threads;

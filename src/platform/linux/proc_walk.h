@@ -62,7 +62,7 @@ class ProcWalk {
   KnownProcesses known_;
   ExeInodeCache inodes_;
   ReadBuffers buffers_;
-  bool mayListAnyFds_;
+  uid_t listerUid_;  // whose fd directories may be listed; -1: anyone's
 };
 
 }  // namespace pelmora::platform::linux_os

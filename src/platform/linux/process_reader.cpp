@@ -105,13 +105,12 @@ uint64_t ExeInode(ProcessFiles& files) {
   return (st.stx_mask & STATX_INO) != 0 ? st.stx_ino : 0;
 }
 
-int64_t CountDescriptors(ProcessFiles& files, bool procfs, bool mayListAnyFds,
-                         DirentBuffer& dirents) {
+int64_t CountDescriptors(ProcessFiles& files, bool procfs, uid_t listerUid, DirentBuffer& dirents) {
   const char* fd = files.Name("fd");
   if (procfs) {
     struct stat st {};
     if (::fstatat(files.at(), fd, &st, 0) != 0) return 0;
-    if (!mayListAnyFds && st.st_uid != ::geteuid()) return 0;  // listing it is refused
+    if (listerUid != static_cast<uid_t>(-1) && st.st_uid != listerUid) return 0;  // refused
     if (st.st_size > 0) return st.st_size;
   }
   const int64_t count = CountDirEntriesAt(files.at(), fd, dirents);

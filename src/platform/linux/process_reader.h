@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include <sys/types.h>
+
 #include "platform/linux/proc_file_io.h"
 #include "platform/linux/proc_pid_parsers.h"
 
@@ -94,7 +96,8 @@ uint64_t ExeInode(ProcessFiles& files);
 // Open descriptors: the size of the fd directory, where the kernel gives it
 // (Linux 6.2 on, on /proc itself) to whoever may list the directory;
 // otherwise the entries counted. 0 when they cannot be known.
-int64_t CountDescriptors(ProcessFiles& files, bool procfs, bool mayListAnyFds,
-                         DirentBuffer& dirents);
+// listerUid is the user whose fd directories may be listed (-1: anyone's,
+// for root).
+int64_t CountDescriptors(ProcessFiles& files, bool procfs, uid_t listerUid, DirentBuffer& dirents);
 
 }  // namespace pelmora::platform::linux_os

@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: MIT
+// The pieces of the /proc walk, each through itself: the reader's cap, the
+// per-process directory, the held stat files and the inode cache's key;
+// and the check of a scratch tree where a process starts a new program or
+// a kernel thread's PID is taken over.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/linux/exe_inode_cache.h"
+#include "platform/linux/known_processes.h"
+#include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/process_reader.h"
+#include "support/child_process.h"
+#include "support/scratch_dir.h"
+
+namespace pelmora::platform::linux_os {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::ScratchDir;
+
+std::string Stat(int64_t pid, const std::string& comm, bool kernel = false) {
+  return std::to_string(pid) + " (" + comm + ") S 1 1 1 0 -1 " + (kernel ? "2129984" : "4194560") +
+         " 0 0 0 0 0 0 0 0 20 0 1 0 " + std::to_string(pid * 100) +
+         " 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 17 0 0 0 0 0 0 0 0 4096 0 0 0 0 0\n";
+}
+
+void Write(const std::string& dir, const std::string& file, const std::string& text) {
+  fs::create_directories(dir);
+  std::ofstream(dir + "/" + file, std::ios::binary) << text;
+}
+
+std::vector<std::string> Check(LinuxProcessSnapshotSource& source) {
+  auto snapshot = source.CreateToolhelp32Snapshot();
+  std::vector<std::string> paths;
+  std::string path;
+  for (bool ok = snapshot->PathFirst(path); ok; ok = snapshot->PathNext(path)) paths.push_back(path);
+  return paths;
+}
+
+std::vector<std::string> Rebuild(LinuxProcessSnapshotSource& source) {
+  auto snapshot = source.CreateToolhelp32Snapshot();
+  std::vector<std::string> paths;
+  std::string path;
+  for (bool ok = snapshot->PathFirst(path); ok; ok = snapshot->PathNext(path)) {
+  }
+  ProcessEntry entry;
+  for (bool ok = snapshot->Process32First(entry); ok; ok = snapshot->Process32Next(entry)) {
+    paths.push_back(entry.szExeFile);
+  }
+  return paths;
+}
+
+TEST(ProcReader, ATextThatFillsTheCapIsReportedAndAMissingOneIsGone) {
+  ScratchDir dir;
+  Write(dir.Root(), "short", "0 1 2\n");
+  Write(dir.Root(), "long", std::string(10000, 'x'));
+  const UniqueFd root(::open(dir.Root().c_str(), O_RDONLY | O_DIRECTORY));
+  std::string buffer;
+  EXPECT_EQ(ReadTextAt(root.get(), "short", buffer, 4096), ReadStatus::kOk);
+  EXPECT_EQ(buffer, "0 1 2\n");
+  EXPECT_EQ(ReadTextAt(root.get(), "long", buffer, 4096), ReadStatus::kCapped);
+  EXPECT_EQ(buffer, std::string(4096, 'x'));
+  EXPECT_EQ(ReadTextAt(root.get(), "long", buffer, 20000), ReadStatus::kOk);
+  EXPECT_EQ(buffer.size(), 10000u);
+  EXPECT_EQ(ReadTextAt(root.get(), "none", buffer, 4096), ReadStatus::kGone);
+  EXPECT_TRUE(buffer.empty());
+}
+
+TEST(ProcReader, ADirectoryOpenedForOneProcessNeverReadsAnother) {
+  // A real process: once it is reaped, reads through its directory say so,
+  // whoever takes the PID next.
+  testing_support::Child child("/bin/sleep");
+  const UniqueFd proc(::open("/proc", O_RDONLY | O_DIRECTORY));
+  ReadStatus status;
+  const UniqueFd dir = OpenProcessDir(proc.get(), child.pid(), status);
+  ASSERT_TRUE(dir.valid());
+  ProcessFiles files(dir.get());
+  std::string buffer;
+  ASSERT_TRUE(ReadStat(files, buffer, status).has_value());
+  child.Signal(SIGKILL);
+  child.Reap();
+  EXPECT_FALSE(ReadStat(files, buffer, status).has_value());
+  EXPECT_EQ(status, ReadStatus::kGone);
+
+  // A scratch tree where "5" is replaced between two reads: the directory
+  // opened first still reads the first process only.
+  ScratchDir scratch;
+  Write(scratch.Root() + "/5", "stat", Stat(5, "first"));
+  const UniqueFd root(::open(scratch.Root().c_str(), O_RDONLY | O_DIRECTORY));
+  const UniqueFd five = OpenProcessDir(root.get(), 5, status);
+  fs::rename(scratch.Root() + "/5", scratch.Root() + "/old");
+  Write(scratch.Root() + "/5", "stat", Stat(5, "second"));
+  ProcessFiles fiveFiles(five.get());
+  EXPECT_EQ(ReadStat(fiveFiles, buffer, status)->comm, "first");
+}
+
+TEST(KnownProcessesTest, HeldFilesStayWithinTheBudgetAndLeaveWithTheirProcess) {
+  KnownProcesses known(2);
+  for (int64_t pid : {30, 10, 20}) {
+    KnownProcess p;
+    p.pid = pid;
+    p.stat = UniqueFd(::open("/dev/null", O_RDONLY));
+    EXPECT_EQ(known.Keep(std::move(p)), pid != 20) << pid;
+  }
+  known.Retain({10, 20, 40});
+  EXPECT_EQ(known.size(), 1u);
+  ASSERT_NE(known.Find(10), nullptr);
+  EXPECT_EQ(known.Find(30), nullptr);
+  KnownProcess again;
+  again.pid = 20;
+  EXPECT_TRUE(known.Keep(std::move(again)));
+  EXPECT_NE(known.Find(10), nullptr) << "asked again out of order";
+  EXPECT_NE(known.Find(20), nullptr);
+}
+
+TEST(ExeInodeCacheTest, AnyOfTheSixFieldsTellsANewProgram) {
+  PidStat stat;
+  stat.pid = 7;
+  stat.starttime = 100;
+  stat.start_brk = 0x1000;
+  stat.arg_start = 0x2000;
+  stat.env_end = 0x3000;
+  ExeInodeCache cache;
+  cache.BeginRebuild();
+  cache.Record(stat, "/bin/a", 42);
+  cache.EndRebuild();
+  const auto lookup = [&cache](const PidStat& s, std::string_view path) {
+    cache.BeginRebuild();
+    const uint64_t inode = cache.Find(s, path);
+    return inode;
+  };
+  EXPECT_EQ(lookup(stat, "/bin/a"), 42u);
+  EXPECT_EQ(lookup(stat, "/bin/b"), 0u);
+  for (uint64_t PidStat::*field :
+       {&PidStat::starttime, &PidStat::start_brk, &PidStat::arg_start, &PidStat::env_end}) {
+    PidStat other = stat;
+    other.*field += 1;
+    EXPECT_EQ(lookup(other, "/bin/a"), 0u);
+  }
+}
+
+TEST(ProcWalkCheck, NewProgramsAndATakenOverKernelThreadShowAtTheNextCheck) {
+  ScratchDir dir;
+  const std::string root = dir.Root() + "/proc";
+  Write(root + "/7", "stat", Stat(7, "kworker", true));
+  Write(root + "/9", "stat", Stat(9, "worker"));
+  Write(root + "/9", "cmdline", std::string("/opt/a\0", 7));
+  LinuxProcessSnapshotSource source(root, 16);
+  EXPECT_EQ(Check(source), std::vector<std::string>({"/opt/a"}));
+  EXPECT_EQ(source.HeldFiles(), 2u);
+
+  // argv[0] rewritten in place: the same program, named as before until a
+  // rebuild reads it again; the checks after it agree with the rebuild.
+  Write(root + "/9", "cmdline", std::string("/opt/renamed\0", 13));
+  EXPECT_EQ(Check(source), std::vector<std::string>({"/opt/a"}));
+  EXPECT_EQ(Rebuild(source), std::vector<std::string>({"/opt/renamed"}));
+  EXPECT_EQ(Check(source), std::vector<std::string>({"/opt/renamed"}));
+
+  // A new program under another command name, at the next check.
+  Write(root + "/9", "stat", Stat(9, "other"));
+  Write(root + "/9", "cmdline", std::string("/opt/b\0", 7));
+  EXPECT_EQ(Check(source), std::vector<std::string>({"/opt/b"}));
+
+  // The kernel thread ends and a user process takes its PID.
+  fs::remove_all(root + "/7");
+  Write(root + "/7", "stat", Stat(7, "app"));
+  fs::create_symlink("/usr/bin/app", root + "/7/exe");
+  EXPECT_EQ(Check(source), std::vector<std::string>({"/usr/bin/app", "/opt/b"}));
+  EXPECT_EQ(source.HeldFiles(), 1u);
+}
+
+}  // namespace
+}  // namespace pelmora::platform::linux_os
