@@ -83,11 +83,11 @@ TEST(ProcReader, ADirectoryOpenedForOneProcessNeverReadsAnother) {
   const UniqueFd dir = OpenProcessDir(proc.get(), child.pid(), status);
   ASSERT_TRUE(dir.valid());
   ProcessFiles files(dir.get());
-  std::string buffer;
-  ASSERT_TRUE(ReadStat(files, buffer, status).has_value());
+  ReadBuffers buffers;
+  ASSERT_TRUE(ReadStat(files, buffers, status).has_value());
   child.Signal(SIGKILL);
   child.Reap();
-  EXPECT_FALSE(ReadStat(files, buffer, status).has_value());
+  EXPECT_FALSE(ReadStat(files, buffers, status).has_value());
   EXPECT_EQ(status, ReadStatus::kGone);
 
   // A scratch tree where "5" is replaced between two reads: the directory
@@ -99,7 +99,7 @@ TEST(ProcReader, ADirectoryOpenedForOneProcessNeverReadsAnother) {
   fs::rename(scratch.Root() + "/5", scratch.Root() + "/old");
   Write(scratch.Root() + "/5", "stat", Stat(5, "second"));
   ProcessFiles fiveFiles(five.get());
-  EXPECT_EQ(ReadStat(fiveFiles, buffer, status)->comm, "first");
+  EXPECT_EQ(ReadStat(fiveFiles, buffers, status)->comm, "first");
 }
 
 TEST(KnownProcessesTest, HeldFilesStayWithinTheBudgetAndLeaveWithTheirProcess) {

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The processes whose exe link cannot be read (kernel threads, zombies,
-// other users' processes, paths too long for a link), known from an
-// earlier walk, each with its stat file held open.
+// The processes known from an earlier walk, each with its stat file held
+// open: kernel threads and the processes whose exe link cannot be read
+// (zombies, other users' processes, paths too long for a link), from the
+// check that first saw them; and the processes whose link can be read,
+// from the rebuild that first read them.
 //
 // The rule: a held stat file belongs to the one process it was opened for.
 // Read again from offset 0 it gives that process's stat as it is now, and
@@ -40,13 +42,19 @@ struct ProgramMark {
   bool Matches(const PidStat& stat) const;
 };
 
+enum class Known : uint8_t {
+  kLinked,        // named by its exe link, which each check reads again
+  kNamed,         // named by argv[0] or its command name, remembered
+  kKernelThread,  // never listed
+};
+
 struct KnownProcess {
   int64_t pid = 0;
-  bool kernelThread = false;
+  Known kind = Known::kLinked;
   bool exeStatable = false;  // the link was too long to read; the file is there
   UniqueFd stat;             // its /proc/PID/stat, held open
   ProgramMark mark;
-  std::string name;  // argv[0] or the command name; empty for a kernel thread
+  std::string name;  // argv[0] or the command name, for kNamed
 };
 
 // How many stat files may be held open at once, decided once per program:

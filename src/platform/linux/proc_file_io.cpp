@@ -23,22 +23,27 @@ ReadStatus StatusOfErrno(int error) {
   return (error == ENOENT || error == ESRCH) ? ReadStatus::kGone : ReadStatus::kUnreadable;
 }
 
+ReadStatus ReadText(int fd, char* data, size_t room, size_t& got) {
+  got = 0;
+  for (;;) {
+    const ssize_t n = ::pread(fd, data, room, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return StatusOfErrno(errno);
+    }
+    got = static_cast<size_t>(n);
+    return got < room ? ReadStatus::kOk : ReadStatus::kCapped;
+  }
+}
+
 ReadStatus ReadText(int fd, std::string& buffer, size_t cap) {
   size_t room = std::min(cap, std::max(kFirstReadSize, buffer.capacity()));
   for (;;) {
     buffer.resize(room);
-    const ssize_t n = ::pread(fd, buffer.data(), room, 0);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const ReadStatus status = StatusOfErrno(errno);
-      buffer.clear();
-      return status;
-    }
-    if (static_cast<size_t>(n) < room) {
-      buffer.resize(static_cast<size_t>(n));
-      return ReadStatus::kOk;
-    }
-    if (room >= cap) return ReadStatus::kCapped;
+    size_t got = 0;
+    const ReadStatus status = ReadText(fd, buffer.data(), room, got);
+    buffer.resize(got);
+    if (status != ReadStatus::kCapped || room >= cap) return status;
     // Read again from the start: a text written afresh is read whole.
     room = std::min(cap, room * 2);
   }

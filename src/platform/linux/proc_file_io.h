@@ -34,6 +34,11 @@ inline bool HasText(ReadStatus status) {
 // The status a failed call's errno stands for.
 ReadStatus StatusOfErrno(int error);
 
+// Reads the open file fd from offset 0 into the room bytes at data, with
+// one pread; got is the number of bytes read. The cap is room: a text that
+// fills it is kCapped.
+ReadStatus ReadText(int fd, char* data, size_t room, size_t& got);
+
 // Reads the open file fd from offset 0 into buffer, which ends up holding
 // exactly the bytes read. The first read takes as many bytes as the buffer
 // already holds room for (at least 1 KiB, at most cap); a text that fills

@@ -11,7 +11,9 @@
 namespace pelmora::platform::linux_os {
 
 ProcWalk::ProcWalk(std::string root_path, size_t heldFileBudget)
-    : listing_(std::move(root_path)), known_(heldFileBudget), listerUid_(::geteuid() == 0 ? static_cast<uid_t>(-1) : ::geteuid()) {}
+    : listing_(std::move(root_path)),
+      known_(heldFileBudget),
+      listerUid_(::geteuid() == 0 ? static_cast<uid_t>(-1) : ::geteuid()) {}
 
 void ProcWalk::List() {
   listing_.List();
@@ -24,32 +26,33 @@ bool ProcWalk::HeldFileGone(int fd) const {
   return ::fstat(fd, &st) != 0 || st.st_nlink == 0;
 }
 
-int ProcWalk::CheckKnown(KnownProcess& process, size_t index, std::string& path) {
+std::optional<PidStat> ProcWalk::ReadHeld(KnownProcess& process) {
   ReadStatus status;
-  const std::optional<PidStat> stat = ReadStatFd(process.stat.get(), buffers_.stat, status);
+  std::optional<PidStat> stat = ReadStatFd(process.stat.get(), buffers_, status);
   if (!stat || HeldFileGone(process.stat.get())) {
     // Reaped (the PID may have been taken over since) or unreadable now.
     known_.Forget(process.pid);
-    return -1;
+    return std::nullopt;
   }
-  if (stat->IsKernelThread()) {
-    listing_.Record(index, Found::kSkipped, {});
-    return 0;
-  }
-  if (process.kernelThread || !process.mark.Matches(*stat)) {
-    known_.Forget(process.pid);  // a new program: its name is read anew
-    return -1;
-  }
-  path.assign(process.name);
-  listing_.Record(index, Found::kRemembered, path, process.exeStatable);
-  return 1;
+  return stat;
 }
 
 bool ProcWalk::CheckPath(size_t index, std::string& path) {
   const int64_t pid = listing_.pids()[index];
-  if (KnownProcess* process = known_.Find(pid)) {
-    const int outcome = CheckKnown(*process, index, path);
-    if (outcome >= 0) return outcome == 1;
+  KnownProcess* process = known_.Find(pid);
+  if (process && process->kind != Known::kLinked) {
+    const std::optional<PidStat> stat = ReadHeld(*process);
+    if (stat && stat->IsKernelThread()) {
+      listing_.Record(index, Found::kSkipped, {});
+      return false;
+    }
+    if (stat && process->kind == Known::kNamed && process->mark.Matches(*stat)) {
+      path.assign(process->name);
+      listing_.Record(index, Found::kRemembered, path, process->exeStatable);
+      return true;
+    }
+    // Gone, or a new program: read as first seen.
+    if (stat) known_.Forget(pid);
   }
   return FirstSight(index, path);
 }
@@ -64,11 +67,13 @@ bool ProcWalk::FirstSight(size_t index, std::string& path) {
     return true;
   }
   const int linkError = errno;
+  // The link cannot be read: whatever the process was known as is no more.
+  known_.Forget(pid);
 
-  UniqueFd statFile(::openat(listing_.root(), files.Name("stat"), O_RDONLY | O_CLOEXEC));
-  ReadStatus status = statFile.valid() ? ReadStatus::kOk : StatusOfErrno(errno);
+  ReadStatus status;
+  UniqueFd statFile = OpenStat(files, status);
   std::optional<PidStat> stat;
-  if (statFile.valid()) stat = ReadStatFd(statFile.get(), buffers_.stat, status);
+  if (statFile.valid()) stat = ReadStatFd(statFile.get(), buffers_, status);
   if (status == ReadStatus::kGone) {
     listing_.Record(index, Found::kSkipped, {});
     return false;
@@ -83,12 +88,13 @@ bool ProcWalk::FirstSight(size_t index, std::string& path) {
     listing_.Record(index, Found::kFallback, path, ExeStatable(linkError));
     return true;
   }
+  KnownProcess process;
+  process.pid = pid;
+  process.mark = ProgramMark::Of(*stat);
+  process.stat = std::move(statFile);
   if (stat->IsKernelThread()) {
-    KnownProcess thread;
-    thread.pid = pid;
-    thread.kernelThread = true;
-    thread.stat = std::move(statFile);
-    known_.Keep(std::move(thread));
+    process.kind = Known::kKernelThread;
+    known_.Keep(std::move(process));
     listing_.Record(index, Found::kSkipped, {});
     return false;
   }
@@ -96,11 +102,8 @@ bool ProcWalk::FirstSight(size_t index, std::string& path) {
     listing_.Record(index, Found::kSkipped, {});
     return false;
   }
-  KnownProcess process;
-  process.pid = pid;
+  process.kind = Known::kNamed;
   process.exeStatable = ExeStatable(linkError);
-  process.stat = std::move(statFile);
-  process.mark = ProgramMark::Of(*stat);
   process.name = path;
   known_.Keep(std::move(process));
   listing_.Record(index, Found::kFallback, path, ExeStatable(linkError));
@@ -118,17 +121,19 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
   ProcessFiles files(dir.get());
 
   // The held stat is read after the directory was opened: while it still
-  // answers, the directory is of the same process.
+  // answers, the directory is of the same process. Without one, the stat
+  // opened through the directory is held from now on.
   KnownProcess* known = known_.Find(pid);
   std::optional<PidStat> stat;
   if (known) {
-    stat = ReadStatFd(known->stat.get(), buffers_.stat, status);
-    if (!stat || HeldFileGone(known->stat.get())) {
-      known_.Forget(pid);
-      known = nullptr;
-    }
+    stat = ReadHeld(*known);
+    if (!stat) known = nullptr;
   }
-  if (!known) stat = ReadStat(files, buffers_.stat, status);
+  UniqueFd statFile;
+  if (!known) {
+    statFile = OpenStat(files, status);
+    if (statFile.valid()) stat = ReadStatFd(statFile.get(), buffers_, status);
+  }
   if (status == ReadStatus::kGone || (stat && stat->IsKernelThread())) return false;
 
   // The check's path is this process's when it ran before the listing; a
@@ -148,19 +153,31 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
     const bool remembered = listedBefore && known && found.kind == Found::kRemembered;
     const ssize_t n = remembered ? -1 : ReadExeLink(files, buffers_);
     const int linkError = remembered ? EACCES : errno;
-    if (n >= 0) {
+    fromLink = n >= 0;
+    if (fromLink) {
       entry.szExeFile.assign(buffers_.link.data(), static_cast<size_t>(n));
-      fromLink = true;
-      if (known) known_.Forget(pid);
-      known = nullptr;
     } else {
       if (!FallbackName(files, stat ? &*stat : nullptr, buffers_, entry.szExeFile)) return false;
       exeStatable = remembered ? found.exeStatable : ExeStatable(linkError);
-      if (known && stat) {
-        // What the next check compares against is what the list now shows.
+    }
+  }
+  if (stat) {
+    // What the next check compares against is what the list now shows.
+    if (!known && statFile.valid()) {
+      KnownProcess process;
+      process.pid = pid;
+      process.stat = std::move(statFile);
+      known_.Keep(std::move(process));
+      known = known_.Find(pid);
+    }
+    if (known) {
+      known->kind = fromLink ? Known::kLinked : Known::kNamed;
+      known->mark.Assign(*stat);
+      known->exeStatable = exeStatable;
+      if (fromLink) {
+        known->name.clear();
+      } else {
         known->name = entry.szExeFile;
-        known->mark.Assign(*stat);
-        known->exeStatable = exeStatable;
       }
     }
   }

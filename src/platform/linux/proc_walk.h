@@ -14,11 +14,15 @@
 // - any other process, first seen: the link, and where that fails its
 //   stat (held open afterwards, within the budget) and its command line.
 // The rebuild opens each process's directory once and reads through it:
-// stat (the held file where there is one), descriptors, the path where
-// the check's cannot be taken (see ProcListing), the command line of
-// every process named by it, and the executable's inode where the cache
-// has none.
+// stat (the held file where there is one; else opened through the
+// directory and held from then on), descriptors, the path where the
+// check's cannot be taken (see ProcListing), the command line of every
+// process named by it, and the executable's inode where the cache has
+// none.
+#include <sys/types.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/linux/exe_inode_cache.h"
@@ -50,9 +54,9 @@ class ProcWalk {
   const KnownProcesses& known() const { return known_; }
 
  private:
-  // The check of a known process. 1: named, 0: skipped, -1: no longer
-  // known, to be read as first seen.
-  int CheckKnown(KnownProcess& process, size_t index, std::string& path);
+  // The stat of a known process from its held file; nullopt, and the
+  // process forgotten, when the file says it is gone.
+  std::optional<PidStat> ReadHeld(KnownProcess& process);
   bool FirstSight(size_t index, std::string& path);
   // Whether a held file still belongs to a process: on a real /proc its
   // reads say so; in a tree of plain files, a removed file is gone.

@@ -27,37 +27,36 @@ const char* ProcessFiles::Name(std::string_view file) {
 UniqueFd OpenProcessDir(int root, int64_t pid, ReadStatus& status) {
   char name[24];
   *std::to_chars(name, name + sizeof name - 1, pid).ptr = '\0';
-  UniqueFd dir(::openat(root, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd dir(::openat(root, name, O_PATH | O_DIRECTORY | O_CLOEXEC));
   status = dir.valid() ? ReadStatus::kOk : StatusOfErrno(errno);
   return dir;
 }
 
-namespace {
+UniqueFd OpenStat(ProcessFiles& files, ReadStatus& status) {
+  UniqueFd fd(::openat(files.at(), files.Name("stat"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  status = fd.valid() ? ReadStatus::kOk : StatusOfErrno(errno);
+  return fd;
+}
 
-std::optional<PidStat> ParseRead(const std::string& buffer, ReadStatus& status) {
+std::optional<PidStat> ReadStatFd(int fd, ReadBuffers& buffers, ReadStatus& status) {
+  size_t got = 0;
+  status = ReadText(fd, buffers.stat.data(), buffers.stat.size(), got);
+  const std::string_view text(buffers.stat.data(), got);
   if (status == ReadStatus::kCapped) {
-    if (buffer.find('\n') == std::string::npos) {
+    if (text.find('\n') == std::string_view::npos) {
       status = ReadStatus::kUnreadable;
       return std::nullopt;
     }
     status = ReadStatus::kOk;
   }
   if (status != ReadStatus::kOk) return std::nullopt;
-  return ParsePidStat(buffer);
+  return ParsePidStat(text);
 }
 
-}  // namespace
-
-std::optional<PidStat> ReadStatFd(int fd, std::string& buffer, ReadStatus& status) {
-  buffer.reserve(kStatCap);
-  status = ReadText(fd, buffer, kStatCap);
-  return ParseRead(buffer, status);
-}
-
-std::optional<PidStat> ReadStat(ProcessFiles& files, std::string& buffer, ReadStatus& status) {
-  buffer.reserve(kStatCap);
-  status = ReadTextAt(files.at(), files.Name("stat"), buffer, kStatCap);
-  return ParseRead(buffer, status);
+std::optional<PidStat> ReadStat(ProcessFiles& files, ReadBuffers& buffers, ReadStatus& status) {
+  const UniqueFd fd = OpenStat(files, status);
+  if (!fd.valid()) return std::nullopt;
+  return ReadStatFd(fd.get(), buffers, status);
 }
 
 ssize_t ReadExeLink(ProcessFiles& files, ReadBuffers& buffers) {
@@ -74,16 +73,22 @@ ssize_t ReadExeLink(ProcessFiles& files, ReadBuffers& buffers) {
 
 bool FallbackName(ProcessFiles& files, const PidStat* stat, ReadBuffers& buffers,
                   std::string& name) {
-  buffers.cmdline.reserve(kPathMax);
-  const ReadStatus status =
-      ReadTextAt(files.at(), files.Name("cmdline"), buffers.cmdline, kPathMax);
+  ReadStatus status;
+  const UniqueFd fd(::openat(files.at(), files.Name("cmdline"), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  size_t got = 0;
+  if (fd.valid()) {
+    status = ReadText(fd.get(), buffers.cmdline.data(), buffers.cmdline.size(), got);
+  } else {
+    status = StatusOfErrno(errno);
+  }
   if (status == ReadStatus::kGone) return false;
   std::string_view argv0;
   if (HasText(status)) {
-    argv0 = Argv0(buffers.cmdline);
+    const std::string_view cmdline(buffers.cmdline.data(), got);
+    argv0 = Argv0(cmdline);
     // An argv[0] whose NUL is not within the buffer is kPathMax bytes or
     // more: no path, whatever it looks like.
-    if (status == ReadStatus::kCapped && argv0.size() == buffers.cmdline.size()) argv0 = {};
+    if (status == ReadStatus::kCapped && argv0.size() == cmdline.size()) argv0 = {};
   }
   if (!argv0.empty() && argv0.front() == '/') {
     name.assign(argv0);

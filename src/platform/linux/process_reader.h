@@ -61,17 +61,21 @@ UniqueFd OpenProcessDir(int root, int64_t pid, ReadStatus& status);
 // The read buffers, shared by every process of a walk. None grows with what
 // a process holds: a stat and a command line are read into fixed sizes.
 struct ReadBuffers {
-  std::string stat;
-  std::string cmdline;
+  std::array<char, kStatCap> stat{};
+  std::array<char, kPathMax> cmdline{};
   std::array<char, kPathMax> link{};
   DirentBuffer dirents;
 };
 
-// The process's stat parsed from the open file fd (one pread). A stat that
-// fills its cap without ending its line is unreadable: its last field could
-// be cut short.
-std::optional<PidStat> ReadStatFd(int fd, std::string& buffer, ReadStatus& status);
-std::optional<PidStat> ReadStat(ProcessFiles& files, std::string& buffer, ReadStatus& status);
+// Opens the process's stat, to be read with ReadStatFd; invalid with the
+// status when that fails.
+UniqueFd OpenStat(ProcessFiles& files, ReadStatus& status);
+// The stat of the open file fd, read with one pread into buffers.stat
+// (where the command name then points). A stat that fills its cap without
+// ending its line is unreadable: its last field could be cut short.
+std::optional<PidStat> ReadStatFd(int fd, ReadBuffers& buffers, ReadStatus& status);
+// OpenStat, ReadStatFd and close.
+std::optional<PidStat> ReadStat(ProcessFiles& files, ReadBuffers& buffers, ReadStatus& status);
 
 // The exe link's target into buffers.link; its length, or -1 with errno set
 // (ENAMETOOLONG for a target that fills the buffer).
