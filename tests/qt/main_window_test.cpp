@@ -9,12 +9,11 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 #include <optional>
 
+#include "qt/answerer.h"
 #include "qt/window_on_fakes.h"
 #include "toolkit/runtime_error.h"
 
@@ -183,26 +182,6 @@ TEST(MainWindow, ARunTimeErrorEndsOnlyThatProcedure) {
   EXPECT_EQ(w.StatusBar1->PanelText(3), "3") << "the next event runs as usual";
 }
 
-// Answers the prompt of 停止 with OK from inside its modal loop, keeping its
-// text; its timer dies with it.
-class PromptAnswerer : public QObject {
- public:
-  PromptAnswerer() { Poll(); }
-  std::optional<std::string> prompt;
-
- private:
-  void Poll() {
-    QTimer::singleShot(5, this, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        prompt = box->text().toStdString();
-        box->button(QMessageBox::Ok)->click();
-        return;
-      }
-      Poll();
-    });
-  }
-};
-
 // However a row was chosen, 停止 ends the process its prompt names, or,
 // with no row chosen, neither asks nor ends anything.
 TEST(MainWindow, StopEndsTheProcessThePromptNamesHoweverTheRowWasChosen) {
@@ -272,7 +251,8 @@ TEST(MainWindow, StopEndsTheProcessThePromptNamesHoweverTheRowWasChosen) {
     WindowOnFakes run([&](fakes::FakeServices& services) {
       services.processes.processes.clear();
       for (const auto& [name, pid] : processes) {
-        services.processes.processes.push_back(fakes::Process(std::string("/usr/bin/") + name, pid));
+        services.processes.processes.push_back(
+            fakes::Process(std::string("/usr/bin/") + name, pid));
         services.processControl.running[pid] = {};
       }
     });
@@ -282,21 +262,18 @@ TEST(MainWindow, StopEndsTheProcessThePromptNamesHoweverTheRowWasChosen) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     c.choose(w, run.services);
 
-    PromptAnswerer answerer;
+    fakes::Answerer answerer([](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
     w.Command2->click();
     const std::vector<int64_t>& killed = run.services.processControl.killed;
     if (!c.ended) {
-      EXPECT_FALSE(answerer.prompt.has_value());
+      EXPECT_FALSE(answerer.seen.shown);
       EXPECT_TRUE(killed.empty());
       continue;
     }
     EXPECT_EQ(killed, std::vector<int64_t>{*c.ended});
-    if (!answerer.prompt) {
-      ADD_FAILURE() << "no prompt";
-      continue;
-    }
+    const std::string prompt = answerer.seen.text.toStdString();
     for (const auto& [name, pid] : processes) {
-      EXPECT_EQ(answerer.prompt->find(std::string("。") + name + "を強制終了") != std::string::npos,
+      EXPECT_EQ(prompt.find(std::string("。") + name + "を強制終了") != std::string::npos,
                 pid == *c.ended)
           << name;
     }

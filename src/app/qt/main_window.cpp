@@ -169,7 +169,8 @@ void MainWindow::Connect(Form1& form) {
   connect(Command2, &QPushButton::clicked, this,
           [this] { Run("Command2_Click", [](Form1& f) { f.Command2_Click(); }); });
   // The key follows the selected row however it was chosen.
-  for (auto signal : {&toolkit::qt::QtListView::SelectionChange, &toolkit::qt::QtListView::ItemClick}) {
+  for (auto signal :
+       {&toolkit::qt::QtListView::SelectionChange, &toolkit::qt::QtListView::ItemClick}) {
     connect(ListView1, signal, this,
             [this] { Run("ListView1_Click", [](Form1& f) { f.ListView1_Click(); }); });
   }
