@@ -126,8 +126,14 @@ bool ProcessTable::CheckProcessSetKeepingSnapshot(platform::ProcessSnapshotSourc
 }
 
 void ProcessTable::ListView1_Click() {
+  // The key follows the selected row; with none, it designates nothing, so
+  // the prompt and the process ended can never be two different rows.
   const std::optional<int64_t> row = controls_.ListView1.SelectedIndex();
-  if (!row || *row < 1 || *row > ProcessCount) return;
+  if (!row || *row < 1 || *row > ProcessCount) {
+    clickedRow_.reset();
+    controls_.StatusBar1.SetPanelText(1, "");
+    return;
+  }
   clickedRow_ = *row;
   controls_.StatusBar1.SetPanelText(1, controls_.Text.LowerCase(ProcessNames[*row]));
 }

@@ -41,7 +41,9 @@ class ProcessTable {
   // snapshot that the check found different: its listing, and the paths
   // the check read, are the rebuild's; every other figure is read afresh.
   void RefreshFromCheck();
-  // Puts the clicked row's full path, lower-cased, into panel 1: the key.
+  // Puts the selected row's full path, lower-cased, into panel 1: the key.
+  // Runs whenever the selection changes and on a click on the selected row;
+  // with no row selected, it empties the key.
   void ListView1_Click();
   // Ends the process the key designates, after the warning.
   void Command2_Click(platform::ProcessControl& control);

@@ -23,6 +23,7 @@ class ListViewTest : public ::testing::Test {
     view_.AddColumnHeader(2, "ID");
     view_.AddColumnHeader(3, "スレッド");
     view_.show();
+    QObject::connect(&view_, &QtListView::SelectionChange, [this] { ++changes_; });
     QObject::connect(&view_, &QtListView::ItemClick, [this] { ++clicks_; });
   }
 
@@ -44,6 +45,7 @@ class ListViewTest : public ::testing::Test {
   // asks; a breach ends the test.
   QAbstractItemModelTester tester_{view_.model(),
                                    QAbstractItemModelTester::FailureReportingMode::Fatal};
+  int changes_ = 0;
   int clicks_ = 0;
 };
 
@@ -65,6 +67,12 @@ TEST_F(ListViewTest, RowsHoldTextAndSubItems) {
   EXPECT_EQ(view_.ItemText(2, 0), "row2");
   EXPECT_EQ(view_.ItemText(2, 1), "1002");
   EXPECT_EQ(view_.ItemText(3, 2), "3");
+  // Any byte may stand in a cell, a NUL too, without touching its neighbours.
+  const std::string withNul("a\0b", 3);
+  view_.SetSubItem(2, 1, withNul);
+  EXPECT_EQ(view_.ItemText(2, 1), withNul);
+  EXPECT_EQ(view_.ItemText(2, 0), "row2");
+  EXPECT_EQ(view_.ItemText(2, 2), "2");
   // Out of range positions are run-time errors.
   EXPECT_THROW(view_.AddItem(5, "x"), RuntimeError);
   EXPECT_THROW(view_.AddItem(0, "x"), RuntimeError);
@@ -79,21 +87,34 @@ TEST_F(ListViewTest, RowsHoldTextAndSubItems) {
   EXPECT_EQ(view_.ItemText(2, 0), "row1");
 }
 
-TEST_F(ListViewTest, ClickSelectsAOneBasedRowAndReportsIt) {
+TEST_F(ListViewTest, EachChoiceOfARowIsReportedOnceAndTheListsOwnChangesNever) {
   Rebuild(10);
   EXPECT_EQ(view_.SelectedIndex(), std::nullopt);
   EXPECT_EQ(view_.SelectedText(), "");
   QTest::mouseClick(view_.viewport(), Qt::LeftButton, Qt::NoModifier, RowCentre(3));
-  EXPECT_EQ(clicks_, 1);
   EXPECT_EQ(view_.SelectedIndex(), 3);
   EXPECT_EQ(view_.SelectedText(), "row3");
-  // Arrow keys move the selection and report it like a click.
+  EXPECT_EQ(changes_, 1);
+  EXPECT_EQ(clicks_, 0) << "the selection change reports the click";
+  // A click on the selected row changes nothing and is reported as a click.
+  QTest::mouseClick(view_.viewport(), Qt::LeftButton, Qt::NoModifier, RowCentre(3));
+  EXPECT_EQ(changes_, 1);
+  EXPECT_EQ(clicks_, 1);
+  // Arrow keys move the selection; a key that moves nothing reports nothing.
   QTest::keyClick(&view_, Qt::Key_Down);
   EXPECT_EQ(view_.SelectedIndex(), 4);
-  EXPECT_EQ(clicks_, 2);
-  // A key that moves nothing reports nothing.
+  EXPECT_EQ(changes_, 2);
   QTest::keyClick(&view_, Qt::Key_Right);
-  EXPECT_EQ(clicks_, 2);
+  EXPECT_EQ(changes_, 2);
+  // A rebuild, which clears the selection, and clearing the rows are the
+  // list's own doing.
+  Rebuild(8);
+  EXPECT_EQ(view_.SelectedIndex(), std::nullopt);
+  QTest::mouseClick(view_.viewport(), Qt::LeftButton, Qt::NoModifier, RowCentre(2));
+  view_.ClearItems();
+  EXPECT_EQ(view_.SelectedIndex(), std::nullopt);
+  EXPECT_EQ(changes_, 3);
+  EXPECT_EQ(clicks_, 1);
 }
 
 TEST_F(ListViewTest, RebuildKeepsTheScrollPositionAndClearsTheSelection) {

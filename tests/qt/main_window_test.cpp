@@ -3,11 +3,17 @@
 // order, and the window's logic running on its real controls.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QTest>
+#include <functional>
+#include <optional>
 
+#include "qt/answerer.h"
 #include "qt/window_on_fakes.h"
 #include "toolkit/runtime_error.h"
 
@@ -174,6 +180,104 @@ TEST(MainWindow, ARunTimeErrorEndsOnlyThatProcedure) {
   processes.processes.push_back(fakes::Process("/usr/bin/later", 77));
   w.Command1->click();
   EXPECT_EQ(w.StatusBar1->PanelText(3), "3") << "the next event runs as usual";
+}
+
+// However a row was chosen, 停止 ends the process its prompt names, or,
+// with no row chosen, neither asks nor ends anything.
+TEST(MainWindow, StopEndsTheProcessThePromptNamesHoweverTheRowWasChosen) {
+  struct Case {
+    const char* way;
+    std::function<void(MainWindow&, fakes::FakeServices&)> choose;
+    std::optional<int64_t> ended;  // nullopt: no prompt, nothing ended
+  };
+  const auto centre = [](MainWindow& w, int row) {
+    return w.ListView1->visualRect(w.ListView1->model()->index(row - 1, 0)).center();
+  };
+  const auto click = [centre](MainWindow& w, int row, Qt::KeyboardModifiers keys = {}) {
+    QTest::mouseClick(w.ListView1->viewport(), Qt::LeftButton, keys, centre(w, row));
+  };
+  const Case cases[] = {
+      {"click", [&](MainWindow& w, auto&) { click(w, 2); }, 22},
+      {"click on the selected row",
+       [&](MainWindow& w, auto&) {
+         click(w, 3);
+         w.StatusBar1->SetPanelText(1, "");
+         click(w, 3);
+       },
+       33},
+      {"keyboard",
+       [&](MainWindow& w, auto&) {
+         click(w, 1);
+         QTest::keyClick(w.ListView1, Qt::Key_Down);
+         QTest::keyClick(w.ListView1, Qt::Key_Down);
+       },
+       33},
+      {"drag",
+       [&](MainWindow& w, auto&) {
+         QWidget* area = w.ListView1->viewport();
+         QTest::mousePress(area, Qt::LeftButton, {}, centre(w, 1));
+         QMouseEvent move(QEvent::MouseMove, centre(w, 4), area->mapToGlobal(centre(w, 4)),
+                          Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+         QApplication::sendEvent(area, &move);
+         QTest::mouseRelease(area, Qt::LeftButton, {}, centre(w, 4));
+       },
+       44},
+      {"assistive tool",
+       [&](MainWindow& w, auto&) {
+         click(w, 1);
+         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(w.ListView1);
+         ASSERT_TRUE(list && list->tableInterface());
+         ASSERT_TRUE(list->tableInterface()->selectRow(3));
+       },
+       44},
+      {"selection cleared",
+       [&](MainWindow& w, auto&) {
+         click(w, 2);
+         click(w, 2, Qt::ControlModifier);
+       },
+       std::nullopt},
+      {"rebuild that removes the selected row",
+       [&](MainWindow& w, fakes::FakeServices& services) {
+         click(w, 3);
+         services.processes.processes.erase(services.processes.processes.begin() + 2);
+         w.Command1->click();
+       },
+       std::nullopt},
+  };
+  const std::pair<const char*, int64_t> processes[] = {
+      {"alpha", 11}, {"bravo", 22}, {"charlie", 33}, {"delta", 44}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.way);
+    WindowOnFakes run([&](fakes::FakeServices& services) {
+      services.processes.processes.clear();
+      for (const auto& [name, pid] : processes) {
+        services.processes.processes.push_back(
+            fakes::Process(std::string("/usr/bin/") + name, pid));
+        services.processControl.running[pid] = {};
+      }
+    });
+    MainWindow& w = run.window;
+    w.Load();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    c.choose(w, run.services);
+
+    fakes::Answerer answerer([](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
+    w.Command2->click();
+    const std::vector<int64_t>& killed = run.services.processControl.killed;
+    if (!c.ended) {
+      EXPECT_FALSE(answerer.seen.shown);
+      EXPECT_TRUE(killed.empty());
+      continue;
+    }
+    EXPECT_EQ(killed, std::vector<int64_t>{*c.ended});
+    const std::string prompt = answerer.seen.text.toStdString();
+    for (const auto& [name, pid] : processes) {
+      EXPECT_EQ(prompt.find(std::string("。") + name + "を強制終了") != std::string::npos,
+                pid == *c.ended)
+          << name;
+    }
+  }
 }
 
 TEST(MainWindow, ClosingEndsTheProgram) {

@@ -129,14 +129,18 @@ TEST(ProcessTable, SetCheckFindsEachKindOfChangeAndOnlyThose) {
   EXPECT_EQ(t.source.fullReads, 0);
 }
 
-TEST(ProcessTable, ClickWithoutASelectedRowLeavesTheKey) {
+TEST(ProcessTable, AClearedSelectionEmptiesTheKey) {
   Table t;
   t.Run({Process("/bin/SH", 5)});
   t.Refresh();
   t.Click(1);
+  EXPECT_EQ(t.statusBar.panels[0], "/bin/sh");
   t.list.selected.reset();
   t.table.ListView1_Click();
-  EXPECT_EQ(t.statusBar.panels[0], "/bin/sh");
+  EXPECT_EQ(t.statusBar.panels[0], "");
+  t.table.Command2_Click(t.control);
+  EXPECT_TRUE(t.msgBox.shown.empty());
+  EXPECT_TRUE(t.control.opened.empty());
 }
 
 TEST(ProcessTable, TerminationAsksFirstAndEndsOnOk) {
@@ -194,11 +198,10 @@ TEST(ProcessTable, TheClickedInstanceOfAnExecutableEnds) {
   t.table.Command2_Click(t.control);
   EXPECT_EQ(t.control.killed, std::vector<int64_t>{12});
 
-  // The selection moved without a click (a new key was never set): the key's
-  // own row still decides.
-  t.list.selected = 1;
+  // The row chosen last decides, though an earlier one shares its key.
+  t.Click(1);
   t.table.Command2_Click(t.control);
-  EXPECT_EQ(t.control.opened.back(), 12);
+  EXPECT_EQ(t.control.opened.back(), 10);
 }
 
 TEST(ProcessTable, AMatchWithoutASelectedRowNamesTheMatchedFile) {

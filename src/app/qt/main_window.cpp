@@ -168,8 +168,12 @@ void MainWindow::Connect(Form1& form) {
           [this] { Run("Command1_Click", [](Form1& f) { f.Command1_Click(); }); });
   connect(Command2, &QPushButton::clicked, this,
           [this] { Run("Command2_Click", [](Form1& f) { f.Command2_Click(); }); });
-  connect(ListView1, &toolkit::qt::QtListView::ItemClick, this,
-          [this] { Run("ListView1_Click", [](Form1& f) { f.ListView1_Click(); }); });
+  // The key follows the selected row however it was chosen.
+  for (auto signal :
+       {&toolkit::qt::QtListView::SelectionChange, &toolkit::qt::QtListView::ItemClick}) {
+    connect(ListView1, signal, this,
+            [this] { Run("ListView1_Click", [](Form1& f) { f.ListView1_Click(); }); });
+  }
 }
 
 void MainWindow::Load() {

@@ -23,7 +23,6 @@ class QtLabel : public QLabel, public toolkit::Label {
   // follows every later change of the text. An empty prefix leaves the name
   // to Qt (the text alone).
   void SetAccessiblePrefix(const QString& prefix);
-  const QString& AccessiblePrefix() const { return accessiblePrefix_; }
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

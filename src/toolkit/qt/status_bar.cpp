@@ -3,6 +3,7 @@
 
 #include <qdrawutil.h>
 
+#include <QAccessible>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
@@ -40,6 +41,10 @@ void QtStatusBar::SetPanelText(int panel, std::string_view text) {
   target.text = text;
   Fit(panel);
   update(PanelRect(panel));
+  // The bar's accessible name is read from its panels: a screen reader
+  // hears the new text, the selection key in panel 1 above all.
+  QAccessibleEvent event(this, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&event);
 }
 
 std::string QtStatusBar::PanelText(int panel) const { return At(panel).text; }

@@ -20,7 +20,8 @@ class QtStatusBar : public QWidget, public toolkit::StatusBar {
   // One width in pixels per panel.
   explicit QtStatusBar(std::vector<int> panelWidths, QWidget* parent = nullptr);
 
-  // Repaints only that panel, and only when its text changes.
+  // Repaints only that panel, and tells assistive tools the bar's name
+  // changed, only when its text changes.
   void SetPanelText(int panel, std::string_view text) override;
   std::string PanelText(int panel) const override;
 
