@@ -39,6 +39,16 @@ std::string_view ListRow::Cell(std::size_t column) const {
   return std::string_view(text_).substr(begin, ends_[column] - begin);
 }
 
+void ListRow::ReleaseSlack() {
+  if (text_.capacity() > 2 * text_.size() + 256) text_.shrink_to_fit();
+}
+
+void ListModel::Generation::ReleaseSlack() {
+  const auto used = static_cast<std::size_t>(count);
+  if (rows.size() > used + used / 4 + 16) rows.resize(used);
+  for (ListRow& row : rows) row.ReleaseSlack();
+}
+
 ListRow& ListModel::Generation::Insert(int position) {
   if (rows.size() <= static_cast<std::size_t>(count)) rows.resize(count + 1);
   // The row past the last one in use becomes the new one, moved into place
@@ -154,6 +164,8 @@ void ListModel::ShowNext() {
   } else {
     std::swap(shown_, next_);
   }
+  shown_.ReleaseSlack();
+  next_.ReleaseSlack();
 }
 
 }  // namespace pelmora::toolkit::qt

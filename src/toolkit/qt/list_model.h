@@ -20,6 +20,8 @@ class ListRow {
   // A new empty cell before `column` (or after the last).
   void InsertCell(std::size_t column);
   std::string_view Cell(std::size_t column) const;
+  // Gives back the room a much longer text once took.
+  void ReleaseSlack();
   bool operator==(const ListRow& other) const = default;
 
  private:
@@ -38,7 +40,9 @@ class ListRow {
 // is told only what differs: first the rows changed in place, then the rows
 // that came or went where the two generations part. Rows that stayed as
 // they were are not drawn again. Both generations keep their strings from
-// one rebuild to the next.
+// one rebuild to the next, but not the room that texts much longer than
+// today's took, nor more spare rows than a few: what long names of
+// processes now gone made grow is given back.
 class ListModel : public QAbstractTableModel {
   Q_OBJECT
  public:
@@ -76,6 +80,7 @@ class ListModel : public QAbstractTableModel {
     ListRow& Insert(int position);
     ListRow& At(int row) { return rows[static_cast<std::size_t>(row)]; }
     const ListRow& At(int row) const { return rows[static_cast<std::size_t>(row)]; }
+    void ReleaseSlack();
   };
   // Cells a row takes: one per column, and one for its text before any
   // column exists.
