@@ -25,7 +25,7 @@
 
 #include <string>
 
-#include "platform/linux/proc_file_io.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/single_instance.h"
 
 namespace pelmora::platform::linux_os {
