@@ -23,22 +23,6 @@ ReadStatus StatusOfErrno(int error) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) Reset(other.Release());
-  return *this;
-}
-
-int UniqueFd::Release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
-void UniqueFd::Reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
-
 ReadStatus ReadFileAt(int dir_fd, const char* name, std::string& storage, std::string_view& content,
                       size_t max_bytes, bool stop_at_nul) {
   content = {};
