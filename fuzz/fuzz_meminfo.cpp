@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // /proc/meminfo and the six memory figures made from it.
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <string>
@@ -11,29 +12,16 @@
 #include "platform/linux/proc_meminfo_parser.h"
 
 using pelmora::platform::linux_os::AvailableKb;
+using pelmora::platform::linux_os::kMeminfoKeys;
 using pelmora::platform::linux_os::Meminfo;
+using pelmora::platform::linux_os::MeminfoKey;
 using pelmora::platform::linux_os::MemoryStatusFromMeminfo;
 using pelmora::platform::linux_os::ParseMeminfo;
 
 namespace {
 
-using Field = std::optional<uint64_t> Meminfo::*;
-struct Named {
-  const char* name;
-  Field field;
-};
-constexpr Named kFields[] = {
-    {"MemTotal", &Meminfo::memTotal},
-    {"MemFree", &Meminfo::memFree},
-    {"MemAvailable", &Meminfo::memAvailable},
-    {"Buffers", &Meminfo::buffers},
-    {"Cached", &Meminfo::cached},
-    {"SwapTotal", &Meminfo::swapTotal},
-    {"SwapFree", &Meminfo::swapFree},
-};
-
 bool Same(const Meminfo& a, const Meminfo& b) {
-  for (const Named& f : kFields) {
+  for (const MeminfoKey& f : kMeminfoKeys) {
     if (a.*f.field != b.*f.field) return false;
   }
   return true;
@@ -42,9 +30,9 @@ bool Same(const Meminfo& a, const Meminfo& b) {
 // The kernel's layout, lines in reverse order of the struct.
 std::string Canonical(const Meminfo& info) {
   std::string text = "Active:          1 kB\n";
-  for (int i = 6; i >= 0; --i) {
-    const auto& value = info.*kFields[i].field;
-    if (value) text += std::string(kFields[i].name) + ":  " + std::to_string(*value) + " kB\n";
+  for (auto key = std::rbegin(kMeminfoKeys); key != std::rend(kMeminfoKeys); ++key) {
+    const auto& value = info.*key->field;
+    if (value) text += std::string(key->name) + ":  " + std::to_string(*value) + " kB\n";
   }
   return text;
 }
@@ -56,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Meminfo info = ParseMeminfo(text);
 
   // A value found has its line, named at a line start.
-  for (const Named& f : kFields) {
+  for (const MeminfoKey& f : kMeminfoKeys) {
     if (!(info.*f.field)) continue;
     const std::string start = std::string(f.name) + ":";
     FUZZ_CHECK(text.substr(0, start.size()) == start ||

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // /proc/PID/stat: the command name may hold any bytes; the fields follow the
-// last ")".
+// last ")". And the Pid line of a pidfd's fdinfo.
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +13,7 @@
 
 using pelmora::fuzz::ViewInside;
 using pelmora::platform::linux_os::IsBlank;
+using pelmora::platform::linux_os::ParseFdinfoPid;
 using pelmora::platform::linux_os::ParsePidStat;
 using pelmora::platform::linux_os::PidStat;
 
@@ -66,6 +69,14 @@ std::string Canonical(const PidStat& s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+  // A PID read from fdinfo is one of a pid_t, -1 (ended) at the least, and
+  // the first complete Pid line's: lines after it change nothing.
+  if (const std::optional<int64_t> held = ParseFdinfoPid(text)) {
+    FUZZ_CHECK(*held >= -1 && *held <= std::numeric_limits<int32_t>::max());
+    FUZZ_CHECK(text.find("Pid:") != std::string_view::npos);
+    FUZZ_CHECK(ParseFdinfoPid(std::string(text) + "\nPid:\t7\n") == held);
+  }
+
   const auto stat = ParsePidStat(text);
   if (!stat) return 0;
 

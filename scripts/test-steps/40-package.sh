@@ -90,8 +90,9 @@ sed -n '/^License: MIT$/,/^[^ ]/{/^ /{s/^ \.$//; s/^ //; p}}' "$copyright" |
 grep -q '<project_license>MIT</project_license>' \
   "$share/metainfo/org.pelmora.Pelmora.metainfo.xml" || fail "the metainfo names no MIT licence"
 
-# Lintian, with nothing suppressed: no error or warning, and not even a note
-# or a pedantic remark about the copyright file or the licence.
+# Lintian, with nothing suppressed: no error or warning, not even a note or
+# a pedantic remark about the copyright file or the licence, and no
+# hardening-* tag.
 if command -v lintian >/dev/null; then
   set +e
   report=$(lintian --fail-on error,warning --display-level '>=pedantic' "$deb" 2>&1)
@@ -101,6 +102,10 @@ if command -v lintian >/dev/null; then
   ((status == 0)) || fail "lintian"
   if grep -Ei '^[EWIPX]: [^ ]+: [^ ]*(copyright|licen[cs]e)' <<<"$report" >/dev/null; then
     fail "lintian remarks on the copyright file or the licence"
+  fi
+  # The binary is hardened: lintian reports what it lacks as info tags.
+  if grep -E '^[EWIPX]: [^ ]+: hardening-' <<<"$report" >/dev/null; then
+    fail "lintian finds the binary not hardened"
   fi
 else
   fail "lintian is not installed (bash scripts/setup.sh --test installs it)"

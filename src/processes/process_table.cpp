@@ -50,9 +50,7 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
   Refresh(source.CreateToolhelp32Snapshot());
 }
 
-void ProcessTable::RefreshFromCheck() {
-  if (checked_) Refresh(std::move(checked_));
-}
+void ProcessTable::RefreshFromCheck() { Refresh(std::move(checked_)); }
 
 void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) {
   ProcessNames.assign(11, std::string());

@@ -40,6 +40,8 @@ class ProcessTable {
   // Rebuilds the table and the list as Command1_Click does, from the
   // snapshot that the check found different: its listing, and the paths
   // the check read, are the rebuild's; every other figure is read afresh.
+  // Without such a snapshot (none could be taken, or no check ran) it
+  // rebuilds as from a snapshot that yields nothing.
   void RefreshFromCheck();
   // Puts the selected row's full path, lower-cased, into panel 1: the key.
   // Runs whenever the selection changes and on a click on the selected row;

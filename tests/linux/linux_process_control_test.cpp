@@ -2,12 +2,15 @@
 #include "platform/linux/linux_process_control.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "platform/linux/linux_process_snapshot.h"
@@ -104,6 +107,8 @@ TEST_F(ProcessControlTest, OnlyTheSameStartTimeGivesAHandle) {
        std::numeric_limits<uint64_t>::max(), false},
   };
   testing_support::ScratchDir proc;
+  // The pidfd's own fdinfo is the kernel's.
+  ASSERT_EQ(::symlink("/proc/self", proc.Path("self").c_str()), 0);
   LinuxProcessControl control(proc.Root());
   for (const auto& c : cases) {
     proc.Write(pid + "/stat", c.stat);
@@ -152,6 +157,53 @@ TEST_F(ProcessControlTest, HandleClosesItsDescriptorOnce) {
   }
   EXPECT_EQ(OpenDescriptors(), before);
   EXPECT_TRUE(StillRunning(*child));
+}
+
+// Runs `body` as PID 1 of a new user and PID namespace that still sees this
+// /proc, as `unshare -Urpf` without a fresh /proc does; what it returned.
+// nullopt where user namespaces are off.
+std::optional<std::string> InNewPidNamespace(const std::function<std::string()>& body) {
+  constexpr int kRefused = 77;
+  int fds[2];
+  if (::pipe(fds) != 0) return "no pipe";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(fds[0]);
+    if (::unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0) ::_exit(kRefused);
+    const pid_t first = ::fork();  // PID 1 of the new namespace
+    if (first == 0) {
+      const std::string out = body();
+      (void)!::write(fds[1], out.data(), out.size());
+      ::_exit(0);
+    }
+    int status = 0;
+    ::_exit(first > 0 && ::waitpid(first, &status, 0) == first ? 0 : 1);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kRefused) return std::nullopt;
+  return out;
+}
+
+// There the test is PID 1 to pidfd_open(), while /proc/1 is this /proc's
+// init, with its start time: the same number, another process.
+TEST(ProcessControlNamespaceTest, AnotherNamespacesProcGivesNoHandle) {
+  const uint64_t init_started = ListedStartTime(1);
+  ASSERT_NE(init_started, 0u);
+  const auto report = InNewPidNamespace([init_started] {
+    if (::getpid() != 1) return std::string("not PID 1");
+    LinuxProcessControl control;
+    return std::string(control.OpenProcess(1, init_started) ? "handle" : "no handle");
+  });
+  if (!report) GTEST_SKIP() << "user namespaces are off here";
+  EXPECT_EQ(*report, "no handle");
 }
 
 TEST_F(ProcessControlTest, AnotherUsersProcessIsNotOurs) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/linux_single_instance.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -231,6 +233,28 @@ TEST(SingleInstanceTest, StartsWithAndWithoutARuntimeDirectoryMeet) {
     LinuxSingleInstance second(name, first_in_directory ? "" : dir.Root());
     EXPECT_TRUE(second.PrevInstance()) << name;
   }
+}
+
+// A start that cannot check the socket file, here for want of a descriptor
+// once the directory is open, removes nothing: the live instance keeps its
+// file. The start itself goes on.
+TEST(SingleInstanceTest, AFailedCheckRemovesNothing) {
+  ScratchDir dir;
+  const std::string name = UniqueName("starved");
+  LinuxSingleInstance live(name, dir.Root());
+  ASSERT_FALSE(live.PrevInstance());
+  Holder starved([&] {
+    const rlimit limit{64, 64};
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 'r';
+    int last = -1;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) last = fd;
+    if (last < 0) return 'f';
+    ::close(last);  // one left, for the directory
+    return LinuxSingleInstance(name, dir.Root()).PrevInstance() ? 'y' : 'n';
+  });
+  EXPECT_EQ(starved.Answer(), 'n');
+  EXPECT_EQ(Entries(dir.Root()), std::vector<std::string>{name});
+  EXPECT_TRUE(PathSocket::Accepts(dir.Path(name))) << "the live instance's socket";
 }
 
 // A directory that another user may write to, or that is not this user's,

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -175,6 +176,27 @@ TEST(ParsePidNameTest, OnlyCanonicalPids) {
                            "99999999999", "1 "}) {
     EXPECT_FALSE(ParsePidName(name).has_value()) << name;
   }
+}
+
+TEST(ParseFdinfoPidTest, ThePidLineOnly) {
+  const std::string head = "pos:\t0\nflags:\t02000002\nmnt_id:\t15\nino:\t1057\n";
+  const struct {
+    std::string text;
+    std::optional<int64_t> pid;
+  } cases[] = {
+      {head + "Pid:\t4276\nNSpid:\t4276\t1\n", 4276},
+      {head + "Pid:\t0\nNSpid:\t0\n", 0},     // not in this /proc's namespace
+      {head + "Pid:\t-1\nNSpid:\t-1\n", -1},  // ended
+      {"NSpid:\t7\nPid:\t8\n", 8},
+      {head + "NSpid:\t7\n", std::nullopt},
+      {head + "Pid:\t42", std::nullopt},  // cut off: maybe 420
+      {"Pid:\t-2\n", std::nullopt},
+      {"Pid:\t2147483648\n", std::nullopt},
+      {"Pid:\t4 2\n", std::nullopt},
+      {"Pid:\t\n", std::nullopt},
+      {" Pid:\t1\n", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseFdinfoPid(c.text), c.pid) << c.text;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ struct Seen {
   bool modal = false;
   QString title;
   QString text;
+  Qt::TextFormat textFormat = Qt::AutoText;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons;
   QString okText;
@@ -49,6 +50,7 @@ class Answerer : public QObject {
       seen.modal = box->isModal();
       seen.title = box->windowTitle();
       seen.text = box->text();
+      seen.textFormat = box->textFormat();
       seen.icon = box->icon();
       seen.buttons = box->standardButtons();
       seen.okText = ButtonText(*box, QMessageBox::Ok);

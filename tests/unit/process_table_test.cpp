@@ -78,17 +78,29 @@ TEST(ProcessTable, RowsShowTheLowerCasedFileNameAndTheNumbers) {
   EXPECT_EQ(t.list.updates, 1);
 }
 
+// A rebuild from a check that kept no snapshot is the rebuild of an empty one.
 TEST(ProcessTable, AnEmptySnapshotGivesOneZeroRow) {
-  Table t;
-  t.Refresh();
-  ASSERT_EQ(t.list.rows.size(), 1u);
-  EXPECT_EQ(t.list.rows[0], (std::array<std::string, 8>{"", "0", "0", "0", "0", "0", "0", "0"}));
-  EXPECT_EQ(t.table.ProcessCount, 1);
-  EXPECT_EQ(t.table.ProcessIds[1], 0);
-  EXPECT_EQ(t.statusBar.panels[2], "1");
-  EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "an empty snapshot matches that row";
-  t.source.processes = {Process("/bin/sh", 5)};
-  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source));
+  for (const bool fromCheck : {false, true}) {
+    Table t;
+    if (fromCheck) {
+      t.Run({Process("/bin/sh", 5)});
+      t.Refresh();
+      t.Click(1);
+      t.source.processes.clear();
+      t.table.RefreshFromCheck();
+    } else {
+      t.Refresh();
+    }
+    ASSERT_EQ(t.list.rows.size(), 1u) << fromCheck;
+    EXPECT_EQ(t.list.rows[0], (std::array<std::string, 8>{"", "0", "0", "0", "0", "0", "0", "0"}));
+    EXPECT_EQ(t.table.ProcessCount, 1);
+    EXPECT_EQ(t.table.ProcessIds[1], 0);
+    EXPECT_EQ(t.statusBar.panels[0], "") << "the key is gone";
+    EXPECT_EQ(t.statusBar.panels[2], "1");
+    EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "an empty snapshot matches that row";
+    t.source.processes = {Process("/bin/sh", 5)};
+    EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source));
+  }
 }
 
 TEST(ProcessTable, RefreshEmptiesTheKeyAndTheSelection) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/linux/proc_file_io.h"
+#include "platform/linux/saturating.h"
 
 namespace pelmora::platform::linux_os {
 
@@ -20,8 +21,6 @@ int64_t KbToBytes(uint64_t kb) {
   constexpr uint64_t kLimitKb = static_cast<uint64_t>(kMaxBytes) / 1024;
   return kb > kLimitKb ? kMaxBytes : static_cast<int64_t>(kb * 1024);
 }
-
-int64_t SaturatingAdd(int64_t a, int64_t b) { return a > kMaxBytes - b ? kMaxBytes : a + b; }
 
 }  // namespace
 

@@ -46,6 +46,15 @@ std::optional<uint64_t> CurrentStartTime(const std::string& proc_root, int64_t p
   return stat->starttime;
 }
 
+// The PID of the process the pidfd holds, numbered in the PID namespace of
+// the /proc mount at proc_root.
+std::optional<int64_t> HeldPid(const std::string& proc_root, int pidfd) {
+  const std::string path = proc_root + "/self/fdinfo/" + std::to_string(pidfd);
+  std::string text;
+  if (ReadTextAt(AT_FDCWD, path.c_str(), text, 4096) != ReadStatus::kOk) return std::nullopt;
+  return ParseFdinfoPid(text);
+}
+
 }  // namespace
 
 LinuxProcessControl::LinuxProcessControl(std::string proc_root)
@@ -57,6 +66,11 @@ std::unique_ptr<platform::ProcessHandle> LinuxProcessControl::OpenProcess(int64_
   if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return nullptr;
   UniqueFd pidfd(PidfdOpen(static_cast<pid_t>(pid)));
   if (!pidfd.valid()) return nullptr;
+
+  // pidfd_open() counts in this program's PID namespace, the list in that
+  // of the /proc it read; they differ where /proc was mounted for another
+  // namespace. The pidfd must hold the very process /proc lists under pid.
+  if (HeldPid(proc_root_, pidfd.get()) != pid) return nullptr;
 
   // The pidfd pins the process, not the PID: read its start time now and
   // then check it still exists. While it exists (zombie included) its PID

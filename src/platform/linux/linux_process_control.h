@@ -3,12 +3,14 @@
 // Ending processes on Linux through pidfds.
 //
 // OpenProcess takes a pidfd for the PID and then makes sure it names the
-// process the caller saw: the start time in /proc/PID/stat must be the one
-// given (a reused PID has another), and the caller must be allowed to
-// signal it. Anything else gives no handle. TerminateProcess sends SIGKILL
-// through the pidfd, so it can never reach a process that took the PID over
-// later. Linux ends a process with a signal, not an exit code: the parent
-// sees "killed by signal 9".
+// process the caller saw: /proc must number the pidfd's process with that
+// PID (/proc may belong to another PID namespace than the program, and the
+// same number then names another process), the start time in
+// /proc/PID/stat must be the one given (a reused PID has another), and the
+// caller must be allowed to signal it. Anything else gives no handle.
+// TerminateProcess sends SIGKILL through the pidfd, so it can never reach a
+// process that took the PID over later. Linux ends a process with a signal,
+// not an exit code: the parent sees "killed by signal 9".
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -20,7 +22,8 @@ namespace pelmora::platform::linux_os {
 class LinuxProcessControl : public platform::ProcessControl {
  public:
   // proc_root is the directory that holds the PID directories, where the
-  // start times are read; tests point it at a tree of their own.
+  // start times are read, and self/fdinfo; tests point it at a tree of
+  // their own.
   explicit LinuxProcessControl(std::string proc_root = "/proc");
 
   std::unique_ptr<platform::ProcessHandle> OpenProcess(int64_t pid, uint64_t startTime) override;

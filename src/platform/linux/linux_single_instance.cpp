@@ -81,6 +81,7 @@ UniqueFd Listen(const Address& address, int& error) {
 
 enum class Holder {
   kNone,       // no socket, a file whose socket is gone, or bound but not listening
+  kUnchecked,  // the check itself failed (no descriptor left, no memory, ...)
   kUnknown,    // listening, but its queue is full, so the owner is not known
   kThisUser,   // listening, as this user
   kOtherUser,  // listening, as someone else
@@ -88,11 +89,20 @@ enum class Holder {
 
 // Who listens at address. Nobody accepts the connection: the kernel makes
 // it, and it carries the credentials the holder had when it began to listen.
+// Only a refusal, or no socket there at all, tells that nobody listens.
 Holder Connect(const Address& address) {
   UniqueFd fd = UnixSocket(SOCK_NONBLOCK);
-  if (!fd.valid()) return Holder::kNone;
+  if (!fd.valid()) return Holder::kUnchecked;
   if (::connect(fd.get(), address.get(), address.length) != 0) {
-    return errno == EAGAIN ? Holder::kUnknown : Holder::kNone;
+    switch (errno) {
+      case ECONNREFUSED:
+      case ENOENT:
+        return Holder::kNone;
+      case EAGAIN:
+        return Holder::kUnknown;
+      default:
+        return Holder::kUnchecked;
+    }
   }
   ucred peer{};
   socklen_t size = sizeof peer;
@@ -194,10 +204,13 @@ bool LinuxSingleInstance::Decide() {
   dir_ = OpenPrivateDirectory(runtime_dir_);
   DirectoryLock lock(dir_.get());
   Address file_address;
+  bool file_unused = false;
   if (dir_.valid()) {
     file_address = FileAddress(dir_.get(), file_name_);
     // Only this user (or root) can have made a socket here.
-    if (Connect(file_address) != Holder::kNone) return true;
+    const Holder holder = Connect(file_address);
+    if (holder != Holder::kNone && holder != Holder::kUnchecked) return true;
+    file_unused = holder == Holder::kNone;
   }
 
   const Address abstract_address = AbstractAddress(abstract_name_);
@@ -207,7 +220,9 @@ bool LinuxSingleInstance::Decide() {
     return true;
   }
 
-  if (dir_.valid()) {
+  // A file that could not be checked may be a live instance's: it is left
+  // alone, and the abstract name alone decided.
+  if (file_unused) {
     // Nothing listens at the file: a killed instance left it, or there is none.
     struct stat st {};
     if (IsSocket(dir_.get(), file_name_, st)) ::unlinkat(dir_.get(), file_name_.c_str(), 0);

@@ -7,9 +7,12 @@
 // - The socket `name` in the user's runtime directory ($XDG_RUNTIME_DIR),
 //   used only when that is a directory of this user that no one else may
 //   write to, so no other user can take the name. A killed instance leaves
-//   its socket file behind; it refuses connections and is replaced. The
-//   check runs under flock() on the directory, so two starts that both find
-//   a stale file do not both replace it; a normal end removes the file.
+//   its socket file behind; it refuses connections and is replaced. A file
+//   that cannot be checked (the connection fails otherwise, say for want of
+//   a descriptor) is left alone and not claimed, and the abstract name
+//   alone decides. The check runs under flock() on the directory, so two
+//   starts that both find a stale file do not both replace it; a normal end
+//   removes the file.
 // - The abstract socket name `name`, for starts without such a directory and
 //   to meet instances started without one. Any local user can bind an
 //   abstract name, so its holder counts only when it runs as this user; one
@@ -22,7 +25,7 @@
 
 #include <string>
 
-#include "platform/linux/proc_file_io.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/single_instance.h"
 
 namespace pelmora::platform::linux_os {
@@ -44,9 +47,9 @@ class LinuxSingleInstance : public platform::SingleInstance {
   LinuxSingleInstance& operator=(const LinuxSingleInstance&) = delete;
 
   // The first call decides and claims; true when a process of this user
-  // holds either socket. A failure to create a socket counts as no other
-  // instance, so the program still starts. Later calls repeat the first
-  // answer.
+  // holds either socket. A check that fails counts as no other instance,
+  // so the program still starts, but removes nothing. Later calls repeat
+  // the first answer.
   bool PrevInstance() override;
 
  private:

@@ -2,41 +2,20 @@
 #include "platform/linux/proc_meminfo_parser.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "platform/linux/proc_scanner.h"
+#include "platform/linux/saturating.h"
 
 namespace pelmora::platform::linux_os {
 
-namespace {
-
-constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-
-uint64_t SaturatingAdd(uint64_t a, uint64_t b) { return a > kMax - b ? kMax : a + b; }
-
-}  // namespace
-
 Meminfo ParseMeminfo(std::string_view text) {
-  struct Key {
-    std::string_view name;
-    std::optional<uint64_t> Meminfo::*field;
-  };
-  static constexpr Key kKeys[] = {
-      {"MemTotal", &Meminfo::memTotal},
-      {"MemFree", &Meminfo::memFree},
-      {"MemAvailable", &Meminfo::memAvailable},
-      {"Buffers", &Meminfo::buffers},
-      {"Cached", &Meminfo::cached},
-      {"SwapTotal", &Meminfo::swapTotal},
-      {"SwapFree", &Meminfo::swapFree},
-  };
   Meminfo info;
   LineCursor lines(text);
   while (const auto line = lines.Next()) {
     const size_t colon = line->find(':');
     if (colon == std::string_view::npos) continue;
     const std::string_view name = line->substr(0, colon);
-    for (const Key& key : kKeys) {
+    for (const MeminfoKey& key : kMeminfoKeys) {
       if (name != key.name || (info.*key.field).has_value()) continue;
       // The number after the colon; its unit may follow.
       info.*key.field = FieldCursor(line->substr(colon + 1)).NextUnsigned();

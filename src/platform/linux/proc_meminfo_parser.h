@@ -22,6 +22,22 @@ struct Meminfo {
   std::optional<uint64_t> swapFree;
 };
 
+// The line names ParseMeminfo reads and the field each fills, in the order
+// of the fields.
+struct MeminfoKey {
+  std::string_view name;
+  std::optional<uint64_t> Meminfo::*field;
+};
+inline constexpr MeminfoKey kMeminfoKeys[] = {
+    {"MemTotal", &Meminfo::memTotal},
+    {"MemFree", &Meminfo::memFree},
+    {"MemAvailable", &Meminfo::memAvailable},
+    {"Buffers", &Meminfo::buffers},
+    {"Cached", &Meminfo::cached},
+    {"SwapTotal", &Meminfo::swapTotal},
+    {"SwapFree", &Meminfo::swapFree},
+};
+
 Meminfo ParseMeminfo(std::string_view text);
 
 // The memory that can still be used without swapping, in kB: MemAvailable

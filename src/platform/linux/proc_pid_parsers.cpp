@@ -62,4 +62,19 @@ std::optional<int64_t> ParsePidName(std::string_view name) {
   return static_cast<int64_t>(*value);
 }
 
+std::optional<int64_t> ParseFdinfoPid(std::string_view fdinfo) {
+  constexpr std::string_view kKey = "Pid:";
+  LineCursor lines(fdinfo);
+  while (const auto line = lines.Next()) {
+    if (line->substr(0, kKey.size()) != kKey) continue;
+    FieldCursor fields(line->substr(kKey.size()));
+    const auto pid = fields.NextSigned();
+    if (!pid || !fields.AtEnd() || *pid < -1 || *pid > std::numeric_limits<int32_t>::max()) {
+      return std::nullopt;
+    }
+    return pid;
+  }
+  return std::nullopt;
+}
+
 }  // namespace pelmora::platform::linux_os

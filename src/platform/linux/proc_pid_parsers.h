@@ -51,4 +51,11 @@ std::string_view Argv0(std::string_view cmdline);
 // else ("self", "sys", "0012") is not a process directory.
 std::optional<int64_t> ParsePidName(std::string_view name);
 
+// The PID of the process a pidfd holds, from the "Pid:" line of its
+// /proc/self/fdinfo text: as the PID namespace of that /proc mount numbers
+// it, 0 when the process is not in that namespace, -1 once it has ended.
+// nullopt when there is no such complete line or its value is no number of
+// at least -1 that fits a pid_t.
+std::optional<int64_t> ParseFdinfoPid(std::string_view fdinfo);
+
 }  // namespace pelmora::platform::linux_os

@@ -2,9 +2,9 @@
 #include "platform/linux/proc_stat_parser.h"
 
 #include <array>
-#include <limits>
 
 #include "platform/linux/proc_scanner.h"
+#include "platform/linux/saturating.h"
 
 namespace pelmora::platform::linux_os {
 
@@ -15,11 +15,6 @@ constexpr size_t kRequiredFields = 4;
 
 uint64_t FlooredDelta(uint64_t before, uint64_t after) {
   return after > before ? after - before : 0;
-}
-
-uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
-  uint64_t sum = a + b;
-  return sum < a ? std::numeric_limits<uint64_t>::max() : sum;
 }
 
 }  // namespace

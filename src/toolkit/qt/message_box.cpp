@@ -37,6 +37,9 @@ int QtMessageBox::MsgBox(std::string_view prompt, int style, std::string_view ti
   if (style < 0 || style > 0x7F || buttons > 1) throw RuntimeError("invalid message box style");
   QMessageBox box(IconOf(style), ToQString(title), ToQString(prompt), QMessageBox::NoButton,
                   parent_);
+  // The prompt may hold a process's name, which anyone can choose: it is
+  // shown as it is, never taken for rich text.
+  box.setTextFormat(Qt::PlainText);
   box.setWindowModality(Qt::ApplicationModal);
   // The captions are set here rather than left to the platform theme, which
   // would show them in English (or, on some desktops, with mnemonics).
