@@ -239,9 +239,13 @@ struct ProcWalkState {
     return linkError != ENOENT && linkError != EACCES && linkError != ESRCH;
   }
 
+  // The inode as the kernel holds it: a network or FUSE file system is not
+  // asked, so a server that stopped answering cannot hold up the walk.
   uint64_t StatExeInode(int64_t pid) {
-    struct stat st {};
-    return ::fstatat(root.get(), PidPath(pid, "exe").c_str(), &st, 0) == 0 ? st.st_ino : 0;
+    struct statx stx {};
+    if (::statx(root.get(), PidPath(pid, "exe").c_str(), AT_STATX_DONT_SYNC, STATX_INO, &stx) != 0)
+      return 0;
+    return (stx.stx_mask & STATX_INO) ? stx.stx_ino : 0;
   }
 
   void Record(size_t index, Found kind, std::string_view path, bool exeStatable = false) {
