@@ -164,6 +164,7 @@ int main(int argc, char** argv) {
   }
   ::close(toParent[1]);
   ::close(toViewer[0]);
+  ::signal(SIGPIPE, SIG_IGN);  // a viewer that failed early has closed its pipe
 
   // One more every 0.5 s until the viewer asks for their end.
   std::vector<pid_t> passing;
