@@ -129,7 +129,7 @@ for length in 20 4095 131071; do
     started+=($!)
   done
   (
-    trap 'kill -KILL $(jobs -p) 2>/dev/null; exit 0' TERM
+    trap 'kill -KILL $(jobs -p) 2>/dev/null; exit 0' TERM INT
     while :; do
       # shellcheck disable=SC2016  # $1 is the inner shell's
       "${as_other[@]}" bash -c 'exec -a "$1" sleep 10' _ "$argv0" &
