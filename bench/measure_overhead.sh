@@ -19,12 +19,25 @@
 #
 #   bench/measure_overhead.sh PROCESSES steady|churn INTERVAL [SPAN]
 #   bench/measure_overhead.sh all [SPAN]
+#   bench/measure_overhead.sh user steady|churn INTERVAL [SPAN] [RUNS]
 # INTERVAL in seconds: 1, 0.8, 0.6, 0.4 or 0.2 (Pelmora starts at 1 s; each
 # click on the scroll bar's left arrow takes 0.2 s off). SPAN defaults to
 # 60 s, after a warm-up of a few seconds. "all" runs {380, 2000} processes x
 # {steady, churn} x {1 s, 0.2 s}. Runs as root (namespaces); installs what
 # it needs (Xvfb, xdotool, top, perf: scripts/setup.sh --bench). The
 # programs come from build/, or from the folder in $BUILD.
+#
+# "user" measures as an ordinary user sees it: Pelmora and top both run as
+# uid 65534 (nobody) in the host's own PID namespace, among the host's
+# kernel threads and whatever else runs there, plus 150 quiet processes of
+# root and 100 of nobody; churn starts ten short-lived processes of nobody a
+# second from the seven executables. Pelmora keeps a network namespace of
+# its own, so that its abstract single-instance name meets no other
+# Pelmora of nobody, and a runtime directory of nobody's made for the run.
+# RUNS runs (3 by default), each with Pelmora and top started afresh; the
+# medians of their CPU use (% of one core, schedstat) and of Pelmora's
+# resident memory. Other work on the host counts in the figures: run it on
+# a quiet machine. The build folder must be readable by nobody.
 set -euo pipefail
 
 # ---------------------------------------------------------------------------
@@ -174,10 +187,19 @@ cd "$(dirname "$0")/.."
 usage() {
   echo "usage: bench/measure_overhead.sh PROCESSES steady|churn INTERVAL [SPAN]" >&2
   echo "       bench/measure_overhead.sh all [SPAN]" >&2
+  echo "       bench/measure_overhead.sh user steady|churn INTERVAL [SPAN] [RUNS]" >&2
   exit 2
 }
 configs=()
-if [[ "${1:-}" == all ]]; then
+user_mode=""
+if [[ "${1:-}" == user ]]; then
+  [[ $# -ge 3 && "$2" =~ ^(steady|churn)$ && "$3" =~ ^(1|1\.0|0\.[2468])$ ]] || usage
+  user_mode=$2
+  user_interval=$3
+  span="${4:-60}"
+  runs="${5:-3}"
+  [[ "$runs" =~ ^[1-9][0-9]*$ ]] || usage
+elif [[ "${1:-}" == all ]]; then
   span="${2:-60}"
   for count in 380 2000; do
     for mode in steady churn; do
@@ -200,18 +222,27 @@ build="${BUILD:-build}"
 program="$build/src/app/qt/pelmora"
 bare="$build/bench/bare_tick"
 bash scripts/setup.sh --bench
-for p in "$program" "$bare"; do
+needed=("$program" "$bare")
+if [[ -n "$user_mode" ]]; then needed=("$program"); fi
+for p in "${needed[@]}"; do
   [[ -x "$p" ]] || { echo "measure_overhead: $p is missing; build it first" >&2; exit 1; }
 done
-for tool in Xvfb xdotool top perf unshare; do
+for tool in Xvfb xdotool top perf unshare setpriv; do
   command -v "$tool" >/dev/null || { echo "measure_overhead: $tool is missing" >&2; exit 1; }
 done
 
 tmp=$(mktemp -d)
 xvfb=""
 namespace=""
+# Processes started outside a namespace (the user mode): ended by their IDs.
+started=()
 # shellcheck disable=SC2317  # called by the trap
 cleanup() {
+  if ((${#started[@]})); then
+    kill -KILL "${started[@]}" 2>/dev/null || true
+    wait "${started[@]}" 2>/dev/null || true
+    started=()
+  fi
   if [[ -n "$namespace" ]]; then
     # The namespace's PID 1 first: every process in it ends with it.
     local children=()
@@ -257,6 +288,141 @@ start_xvfb() {
   exit 1
 }
 start_xvfb
+
+# ---------------------------------------------------------------------------
+# The user mode: everything in the host's PID namespace, ended by its ID.
+if [[ -n "$user_mode" ]]; then
+  as_nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  program=$(realpath "$program")
+  if ! "${as_nobody[@]}" test -x "$program"; then
+    echo "measure_overhead: nobody cannot run $program (its folders must be open to all)" >&2
+    exit 1
+  fi
+  chmod 755 "$tmp"
+  chmod 755 "$tmp/bin"
+  mkdir -m 700 "$tmp/run-nobody" "$tmp/home-nobody"
+  chown 65534:65534 "$tmp/run-nobody" "$tmp/home-nobody"
+  exec 9<>"$tmp/pause"
+  pause() { read -r -t "$1" -u 9 || true; }
+  # cpu PID NAME sets NAME to the nanoseconds PID's threads were on CPU.
+  cpu() {
+    local ns=0 run rest task
+    for task in /proc/"$1"/task/*/schedstat; do
+      if { read -r run rest <"$task"; } 2>/dev/null; then ns=$((ns + run)); fi
+    done
+    printf -v "$2" '%s' "$ns"
+  }
+  # forget PID...: drops ended processes from the list the cleanup kills.
+  forget() {
+    local keep=() p q
+    for p in "${started[@]}"; do
+      for q in "$@"; do [[ $p == "$q" ]] && continue 2; done
+      keep+=("$p")
+    done
+    started=("${keep[@]}")
+  }
+  ms=$(awk -v s="$user_interval" 'BEGIN { printf "%d", s * 1000 + 0.5 }')
+  clicks=$(((1000 - ms) / 200))
+
+  # The quiet processes, for all the runs.
+  for ((i = 0; i < 150; i++)); do
+    sleep 100000 &
+    started+=($!)
+  done
+  for ((i = 0; i < 100; i++)); do
+    "${as_nobody[@]}" sleep 100000 &
+    started+=($!)
+  done
+
+  procs=(/proc/[0-9]*)
+  echo "user $user_mode, interval $user_interval s, span $span s, $runs runs," \
+    "${#procs[@]} processes in /proc"
+  for ((run = 1; run <= runs; run++)); do
+    if ! kill -0 "$xvfb" 2>/dev/null || [[ ! -S "/tmp/.X11-unix/X${display#:}" ]]; then
+      echo "  Xvfb on $display has ended; starting another" >&2
+      start_xvfb
+    fi
+    unshare --net "${as_nobody[@]}" env -i HOME="$tmp/home-nobody" \
+      XDG_RUNTIME_DIR="$tmp/run-nobody" DISPLAY="$display" "$program" >/dev/null 2>&1 &
+    pelmora=$!
+    started+=("$pelmora")
+    window=$(DISPLAY="$display" timeout 30 xdotool search --sync --name "^Pelmora Ver" | head -1) ||
+      true
+    if [[ -z "$window" ]]; then
+      echo "measure_overhead: the window of Pelmora did not appear on $display" >&2
+      exit 1
+    fi
+    for ((i = 0; i < clicks; i++)); do
+      DISPLAY="$display" xdotool mousemove --window "$window" 339 240 click 1
+      pause 0.3
+    done
+    "${as_nobody[@]}" env -i HOME="$tmp/home-nobody" top -b -d "$user_interval" >/dev/null &
+    top_pid=$!
+    started+=("$top_pid")
+    churn=""
+    if [[ $user_mode == churn ]]; then
+      (
+        names=(cc1 as ld make sh-helper collect2 ar)
+        lives=(0.3 0.9 0.5 0.7 0.4 0.8 0.6)
+        for ((i = 0; ; i++)); do
+          "${as_nobody[@]}" "$tmp/bin/${names[i % 7]}" "${lives[i % 7]}" &
+          pause 0.1
+        done
+      ) &
+      churn=$!
+      started+=("$churn")
+    fi
+    pause 5
+    read -r _ _ _ _ first_pid </proc/loadavg
+    t0=$EPOCHREALTIME
+    cpu "$pelmora" p0
+    cpu "$top_pid" o0
+    pause "$span"
+    cpu "$pelmora" p1
+    cpu "$top_pid" o1
+    t1=$EPOCHREALTIME
+    read -r _ _ _ _ last_pid </proc/loadavg
+    read -r pid_max </proc/sys/kernel/pid_max
+    rss=0
+    while read -r key value _; do
+      if [[ $key == VmRSS: ]]; then rss=$value; fi
+    done <"/proc/$pelmora/status"
+    procs=(/proc/[0-9]*)
+    nprocs=${#procs[@]}
+    if ! kill -0 "$pelmora" "$top_pid"; then
+      echo "measure_overhead: Pelmora or top ended during the span" >&2
+      exit 1
+    fi
+    kill -KILL "$pelmora" "$top_pid" $churn 2>/dev/null || true
+    wait "$pelmora" "$top_pid" $churn 2>/dev/null || true
+    forget "$pelmora" "$top_pid" $churn
+    echo "$run $t0 $t1 $p0 $p1 $o0 $o1 $rss $(((last_pid - first_pid + pid_max) % pid_max))" \
+      "$nprocs" >>"$tmp/user-rows"
+    awk '{ w = $3 - $2; printf "  run %d: Pelmora %.2f %% CPU, top %.2f %% CPU, top/Pelmora %.2f," \
+      " RSS %.1f MB, %.1f new PIDs/s, %d processes\n", $1, ($5 - $4) / 1e7 / w,
+      ($7 - $6) / 1e7 / w, (($5 - $4) > 0 ? ($7 - $6) / ($5 - $4) : 0), $8 / 1024, $9 / w, $10 }' \
+      <(tail -1 "$tmp/user-rows")
+  done
+  # The medians over the runs.
+  awk -v mode="$user_mode" -v interval="$user_interval" '
+    function median(a, n,   i, j, t) {
+      for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) {
+        t = a[j]; a[j] = a[j - 1]; a[j - 1] = t
+      }
+      return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+    }
+    {
+      w = $3 - $2; n++
+      p[n] = ($5 - $4) / 1e7 / w; o[n] = ($7 - $6) / 1e7 / w
+      r[n] = ($5 - $4) > 0 ? ($7 - $6) / ($5 - $4) : 0; m[n] = $8 / 1024
+    }
+    END {
+      printf "median of %d: user %s %s s: Pelmora %.2f %% CPU, top %.2f %% CPU," \
+        " top/Pelmora %.2f, Pelmora RSS %.1f MB\n", n, mode, interval, median(p, n),
+        median(o, n), median(r, n), median(m, n)
+    }' "$tmp/user-rows"
+  exit 0
+fi
 
 for config in "${configs[@]}"; do
   read -r count mode interval <<<"$config"

@@ -26,6 +26,9 @@ if [[ "${1:-}" == "--test" ]]; then
   # The end-to-end test's run as an unprivileged user: that user's session
   # and accessibility buses, and the reader of the accessibility bus.
   packages+=(dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0)
+  # A program run from a FUSE mount whose server stops answering
+  # (tests/linux/dead_mount_test.cpp).
+  packages+=(bindfs fuse3)
 fi
 
 missing=()
