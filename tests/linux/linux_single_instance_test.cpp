@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -246,11 +247,18 @@ TEST(SingleInstanceTest, AFailedCheckRemovesNothing) {
   Holder starved([&] {
     const rlimit limit{64, 64};
     if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return 'r';
-    int last = -1;
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) last = fd;
-    if (last < 0) return 'f';
-    ::close(last);  // one left, for the directory
-    return LinuxSingleInstance(name, dir.Root()).PrevInstance() ? 'y' : 'n';
+    std::vector<int> taken;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) taken.push_back(fd);
+    if (taken.empty()) return 'f';
+    ::close(taken.back());  // one left, for the directory
+    taken.pop_back();
+    std::optional<LinuxSingleInstance> start(std::in_place, name, dir.Root());
+    const bool previous = start->PrevInstance();
+    // Descriptors back before the start is destroyed: the sanitizers'
+    // runtime needs some of its own.
+    for (int fd : taken) ::close(fd);
+    start.reset();
+    return previous ? 'y' : 'n';
   });
   EXPECT_EQ(starved.Answer(), 'n');
   EXPECT_EQ(Entries(dir.Root()), std::vector<std::string>{name});
