@@ -163,8 +163,12 @@ TEST_F(RealSnapshotTest, ChildThatEndsAfterTheListingIsSkipped) {
 }
 
 TEST_F(RealSnapshotTest, ZombieKeepsItsCommandName) {
-  Child zombie(program_);
-  ASSERT_TRUE(StartedAs(zombie, program_));
+  // A name of its own: other tests running beside this one start programs
+  // whose command name is PelmoraTest.
+  const std::string program = dir_.Root() + "/PelmoraZombie";
+  CopyProgram(program);
+  Child zombie(program);
+  ASSERT_TRUE(StartedAs(zombie, program));
   zombie.Signal(SIGKILL);
   ASSERT_TRUE(PollUntil([&] { return ProcessState(zombie.pid()) == 'Z'; }));
 
@@ -172,11 +176,11 @@ TEST_F(RealSnapshotTest, ZombieKeepsItsCommandName) {
   const auto e = Find(FullWalk(*snapshot), zombie.pid());
   ASSERT_TRUE(e.has_value());
   // No executable and an empty command line: the name from stat.
-  EXPECT_EQ(e->szExeFile, "PelmoraTest");
+  EXPECT_EQ(e->szExeFile, "PelmoraZombie");
   EXPECT_EQ(e->th32ModuleID, 0u);
   EXPECT_EQ(e->th32ParentProcessID, ::getpid());
   const auto paths = PathWalk(*snapshot);
-  EXPECT_EQ(std::count(paths.begin(), paths.end(), "PelmoraTest"), 1);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "PelmoraZombie"), 1);
 }
 
 TEST_F(RealSnapshotTest, DeletedExecutableKeepsTheKernelsMark) {
