@@ -108,7 +108,7 @@ TEST(KnownProcessesTest, HeldFilesStayWithinTheBudgetAndLeaveWithTheirProcess) {
     KnownProcess p;
     p.pid = pid;
     p.stat = UniqueFd(::open("/dev/null", O_RDONLY));
-    EXPECT_EQ(known.Keep(std::move(p)), pid != 20) << pid;
+    EXPECT_EQ(known.Keep(std::move(p)) != nullptr, pid != 20) << pid;
   }
   known.Retain({10, 20, 40});
   EXPECT_EQ(known.size(), 1u);
@@ -116,7 +116,7 @@ TEST(KnownProcessesTest, HeldFilesStayWithinTheBudgetAndLeaveWithTheirProcess) {
   EXPECT_EQ(known.Find(30), nullptr);
   KnownProcess again;
   again.pid = 20;
-  EXPECT_TRUE(known.Keep(std::move(again)));
+  EXPECT_NE(known.Keep(std::move(again)), nullptr);
   EXPECT_NE(known.Find(10), nullptr) << "asked again out of order";
   EXPECT_NE(known.Find(20), nullptr);
 }

@@ -7,10 +7,6 @@
 
 namespace pelmora::platform::linux_os {
 
-ProgramMark ProgramMark::Of(const PidStat& stat) {
-  return {stat.starttime, stat.start_brk, stat.arg_start, stat.env_end, std::string(stat.comm)};
-}
-
 void ProgramMark::Assign(const PidStat& stat) {
   startTime = stat.starttime;
   startBrk = stat.start_brk;
@@ -67,27 +63,28 @@ KnownProcess* KnownProcesses::Find(int64_t pid) {
   return nullptr;
 }
 
-bool KnownProcesses::Keep(KnownProcess process) {
-  const auto at = std::lower_bound(
-      processes_.begin(), processes_.end(), process.pid,
-      [](const KnownProcess& p, int64_t pid) { return p.pid < pid; });
+std::vector<KnownProcess>::iterator KnownProcesses::Slot(int64_t pid) {
+  return std::lower_bound(processes_.begin(), processes_.end(), pid,
+                          [](const KnownProcess& p, int64_t value) { return p.pid < value; });
+}
+
+KnownProcess* KnownProcesses::Keep(KnownProcess process) {
+  const auto at = Slot(process.pid);
   if (at != processes_.end() && at->pid == process.pid) {
     *at = std::move(process);
-    return true;
+    return &*at;
   }
-  if (processes_.size() >= budget_) return false;
-  const size_t index = static_cast<size_t>(at - processes_.begin());
+  if (processes_.size() >= budget_) return nullptr;
+  const auto index = static_cast<size_t>(at - processes_.begin());
   processes_.insert(at, std::move(process));
   if (index < cursor_) ++cursor_;
-  return true;
+  return &processes_[index];
 }
 
 void KnownProcesses::Forget(int64_t pid) {
-  const auto at = std::lower_bound(
-      processes_.begin(), processes_.end(), pid,
-      [](const KnownProcess& p, int64_t value) { return p.pid < value; });
+  const auto at = Slot(pid);
   if (at == processes_.end() || at->pid != pid) return;
-  const size_t index = static_cast<size_t>(at - processes_.begin());
+  const auto index = static_cast<size_t>(at - processes_.begin());
   processes_.erase(at);
   if (index < cursor_) --cursor_;
 }

@@ -36,7 +36,6 @@ struct ProgramMark {
   uint64_t envEnd = 0;
   std::string comm;
 
-  static ProgramMark Of(const PidStat& stat);
   // Becomes the mark of stat, reusing its storage.
   void Assign(const PidStat& stat);
   bool Matches(const PidStat& stat) const;
@@ -75,9 +74,9 @@ class KnownProcesses {
   // The process with this PID, or null. Successive calls must ask for
   // ascending PIDs (a cursor walks along); Retain starts it again.
   KnownProcess* Find(int64_t pid);
-  // Keeps a process with its held stat file; false (and nothing kept) when
-  // the budget is spent.
-  bool Keep(KnownProcess process);
+  // Keeps a process with its held stat file; null (and nothing kept) when
+  // the budget is spent. The pointer holds until the next Keep or Forget.
+  KnownProcess* Keep(KnownProcess process);
   // Forgets the process with this PID, closing its file.
   void Forget(int64_t pid);
 
@@ -85,6 +84,9 @@ class KnownProcesses {
   size_t budget() const { return budget_; }
 
  private:
+  // Where the process with this PID stands, or would.
+  std::vector<KnownProcess>::iterator Slot(int64_t pid);
+
   std::vector<KnownProcess> processes_;  // ascending PID
   size_t cursor_ = 0;
   size_t budget_;

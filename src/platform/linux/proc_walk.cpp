@@ -51,13 +51,18 @@ bool ProcWalk::CheckPath(size_t index, std::string& path) {
       listing_.Record(index, Found::kRemembered, path, process->exeStatable);
       return true;
     }
-    // Gone, or a new program: read as first seen.
-    if (stat) known_.Forget(pid);
+    if (stat) {
+      // A new program: named anew, from the stat just read and its file.
+      UniqueFd held = std::move(process->stat);
+      known_.Forget(pid);
+      return FirstSight(index, path, std::move(held), stat);
+    }
   }
-  return FirstSight(index, path);
+  return FirstSight(index, path, UniqueFd(), std::nullopt);
 }
 
-bool ProcWalk::FirstSight(size_t index, std::string& path) {
+bool ProcWalk::FirstSight(size_t index, std::string& path, UniqueFd statFile,
+                          std::optional<PidStat> stat) {
   const int64_t pid = listing_.pids()[index];
   ProcessFiles files(listing_.root(), pid);
   const ssize_t n = ReadExeLink(files, buffers_);
@@ -70,10 +75,11 @@ bool ProcWalk::FirstSight(size_t index, std::string& path) {
   // The link cannot be read: whatever the process was known as is no more.
   known_.Forget(pid);
 
-  ReadStatus status;
-  UniqueFd statFile = OpenStat(files, status);
-  std::optional<PidStat> stat;
-  if (statFile.valid()) stat = ReadStatFd(statFile.get(), buffers_, status);
+  ReadStatus status = ReadStatus::kOk;
+  if (!stat) {
+    statFile = OpenStat(files, status);
+    if (statFile.valid()) stat = ReadStatFd(statFile.get(), buffers_, status);
+  }
   if (status == ReadStatus::kGone) {
     listing_.Record(index, Found::kSkipped, {});
     return false;
@@ -90,7 +96,7 @@ bool ProcWalk::FirstSight(size_t index, std::string& path) {
   }
   KnownProcess process;
   process.pid = pid;
-  process.mark = ProgramMark::Of(*stat);
+  process.mark.Assign(*stat);
   process.stat = std::move(statFile);
   if (stat->IsKernelThread()) {
     process.kind = Known::kKernelThread;
@@ -167,8 +173,7 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
       KnownProcess process;
       process.pid = pid;
       process.stat = std::move(statFile);
-      known_.Keep(std::move(process));
-      known = known_.Find(pid);
+      known = known_.Keep(std::move(process));
     }
     if (known) {
       known->kind = fromLink ? Known::kLinked : Known::kNamed;

@@ -57,7 +57,11 @@ class ProcWalk {
   // The stat of a known process from its held file; nullopt, and the
   // process forgotten, when the file says it is gone.
   std::optional<PidStat> ReadHeld(KnownProcess& process);
-  bool FirstSight(size_t index, std::string& path);
+  // A process seen for the first time, or that started a new program: its
+  // link, else its stat (statFile and stat, where the caller read them
+  // already) and its command line.
+  bool FirstSight(size_t index, std::string& path, UniqueFd statFile,
+                  std::optional<PidStat> stat);
   // Whether a held file still belongs to a process: on a real /proc its
   // reads say so; in a tree of plain files, a removed file is gone.
   bool HeldFileGone(int fd) const;
