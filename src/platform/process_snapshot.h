@@ -29,9 +29,11 @@ struct ProcessEntry {
 // processes changed. A full walk (Process32First, Process32Next) of a
 // snapshot whose paths were walked may take the same listing and the paths
 // that walk read instead of reading them again, for every process that was
-// already running when the listing was taken; every other figure it reads
-// afresh. So a full walk after a path walk lists the processes the path
-// walk listed (less any that ended since), with the paths it gave them.
+// already running when the listing was taken, and the figures that walk
+// read with a path; every other figure it reads afresh. So a full walk
+// after a path walk lists the processes the path walk listed (less any
+// that ended since), with the paths it gave them. A full walk of a
+// snapshot whose paths were not walked reads every path afresh.
 class ProcessSnapshot {
  public:
   virtual ~ProcessSnapshot() = default;

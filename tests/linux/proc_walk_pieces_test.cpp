@@ -45,11 +45,12 @@ std::vector<std::string> Check(LinuxProcessSnapshotSource& source) {
   return paths;
 }
 
-std::vector<std::string> Rebuild(LinuxProcessSnapshotSource& source) {
+// A rebuild started by a check, or (checkFirst false) a fresh one, as 更新 asks.
+std::vector<std::string> Rebuild(LinuxProcessSnapshotSource& source, bool checkFirst = true) {
   auto snapshot = source.CreateToolhelp32Snapshot();
   std::vector<std::string> paths;
   std::string path;
-  for (bool ok = snapshot->PathFirst(path); ok; ok = snapshot->PathNext(path)) {
+  for (bool ok = checkFirst && snapshot->PathFirst(path); ok; ok = snapshot->PathNext(path)) {
   }
   ProcessEntry entry;
   for (bool ok = snapshot->Process32First(entry); ok; ok = snapshot->Process32Next(entry)) {
@@ -74,32 +75,44 @@ TEST(ProcReader, ATextThatFillsTheCapIsReportedAndAMissingOneIsGone) {
   EXPECT_TRUE(buffer.empty());
 }
 
-TEST(ProcReader, ADirectoryOpenedForOneProcessNeverReadsAnother) {
-  // A real process: once it is reaped, reads through its directory say so,
-  // whoever takes the PID next.
+TEST(ProcReader, AStatFileOpenedForOneProcessNeverReadsAnother) {
+  // A real process: once it is reaped, its stat file opened before says
+  // so, whoever takes the PID next.
   testing_support::Child child("/bin/sleep");
   const UniqueFd proc(::open("/proc", O_RDONLY | O_DIRECTORY));
+  ProcessFiles files(proc.get(), child.pid());
   ReadStatus status;
-  const UniqueFd dir = OpenProcessDir(proc.get(), child.pid(), status);
-  ASSERT_TRUE(dir.valid());
-  ProcessFiles files(dir.get());
+  const UniqueFd stat = OpenStat(files, status);
   ReadBuffers buffers;
-  ASSERT_TRUE(ReadStat(files, buffers, status).has_value());
+  ASSERT_TRUE(ReadStatFd(stat.get(), buffers, status).has_value());
   child.Signal(SIGKILL);
   child.Reap();
-  EXPECT_FALSE(ReadStat(files, buffers, status).has_value());
+  EXPECT_FALSE(ReadStatFd(stat.get(), buffers, status).has_value());
   EXPECT_EQ(status, ReadStatus::kGone);
+}
 
-  // A scratch tree where "5" is replaced between two reads: the directory
-  // opened first still reads the first process only.
-  ScratchDir scratch;
-  Write(scratch.Root() + "/5", "stat", Stat(5, "first"));
-  const UniqueFd root(::open(scratch.Root().c_str(), O_RDONLY | O_DIRECTORY));
-  const UniqueFd five = OpenProcessDir(root.get(), 5, status);
-  fs::rename(scratch.Root() + "/5", scratch.Root() + "/old");
-  Write(scratch.Root() + "/5", "stat", Stat(5, "second"));
-  ProcessFiles fiveFiles(five.get());
-  EXPECT_EQ(ReadStat(fiveFiles, buffers, status)->comm, "first");
+TEST(ProcWalkRebuild, APidTakenOverAfterTheCheckNeverMixesTwoProcesses) {
+  // "5" is known from a rebuild; after the check read its link, another
+  // process takes the PID. The rebuild shows neither process's figures
+  // under the other's name: the row waits for the next rebuild.
+  ScratchDir dir;
+  const std::string root = dir.Root() + "/proc";
+  Write(root + "/5", "stat", Stat(5, "first"));
+  fs::create_symlink("/bin/first", root + "/5/exe");
+  LinuxProcessSnapshotSource source(root, 16);
+  EXPECT_EQ(Rebuild(source, false), std::vector<std::string>({"/bin/first"}));
+
+  auto snapshot = source.CreateToolhelp32Snapshot();
+  std::string path;
+  ASSERT_TRUE(snapshot->PathFirst(path));
+  EXPECT_EQ(path, "/bin/first");
+  fs::remove_all(root + "/5");
+  Write(root + "/5", "stat", Stat(5, "second"));
+  fs::create_symlink("/bin/second", root + "/5/exe");
+  ProcessEntry entry;
+  EXPECT_FALSE(snapshot->Process32First(entry)) << entry.szExeFile;
+  snapshot.reset();
+  EXPECT_EQ(Rebuild(source), std::vector<std::string>({"/bin/second"}));
 }
 
 TEST(KnownProcessesTest, HeldFilesStayWithinTheBudgetAndLeaveWithTheirProcess) {
@@ -157,11 +170,13 @@ TEST(ProcWalkCheck, NewProgramsAndATakenOverKernelThreadShowAtTheNextCheck) {
   EXPECT_EQ(Check(source), std::vector<std::string>({"/opt/a"}));
   EXPECT_EQ(source.HeldFiles(), 2u);
 
-  // argv[0] rewritten in place: the same program, named as before until a
-  // rebuild reads it again; the checks after it agree with the rebuild.
+  // argv[0] rewritten in place: the same program, named as before by the
+  // checks and the rebuilds they start, until a fresh rebuild reads it
+  // again; the checks after it agree with that.
   Write(root + "/9", "cmdline", std::string("/opt/renamed\0", 13));
   EXPECT_EQ(Check(source), std::vector<std::string>({"/opt/a"}));
-  EXPECT_EQ(Rebuild(source), std::vector<std::string>({"/opt/renamed"}));
+  EXPECT_EQ(Rebuild(source), std::vector<std::string>({"/opt/a"}));
+  EXPECT_EQ(Rebuild(source, false), std::vector<std::string>({"/opt/renamed"}));
   EXPECT_EQ(Check(source), std::vector<std::string>({"/opt/renamed"}));
 
   // A new program under another command name, at the next check.

@@ -52,10 +52,13 @@ void ProcListing::List() {
   found_.assign(pids_.size(), FoundPath{});
 }
 
-void ProcListing::Record(size_t index, Found kind, std::string_view path, bool exeStatable) {
+void ProcListing::Record(size_t index, Found kind, std::string_view path, bool exeStatable,
+                         const PidStat* stat) {
   FoundPath& f = found_[index];
   f.kind = kind;
   f.exeStatable = exeStatable;
+  f.hasFigures = stat != nullptr;
+  if (stat) f.figures = StatFigures::Of(*stat);
   f.at = static_cast<uint32_t>(paths_.size());
   f.length = static_cast<uint32_t>(path.size());
   paths_.append(path);

@@ -4,17 +4,18 @@
 // ascending, and the moment they were listed.
 //
 // The rule: the listing also keeps what the tick's check found for each
-// listed PID, its path or that it was skipped, until the next listing. A
-// rebuild of the same snapshot takes that instead of reading the process
-// again, unless the process started at or after the moment of the listing:
-// then its PID was taken over since, and what the check found belongs to
-// another process.
+// listed PID, its path or that it was skipped, and the figures of the stat
+// it read where it read one, until the next listing. A rebuild of the same
+// snapshot takes that instead of reading the process again, unless the
+// process started at or after the moment of the listing: then its PID was
+// taken over since, and what the check found belongs to another process.
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/linux/proc_file_io.h"
+#include "platform/linux/proc_pid_parsers.h"
 
 namespace pelmora::platform::linux_os {
 
@@ -27,11 +28,26 @@ enum class Found : uint8_t {
   kRemembered, // argv[0] or the command name, remembered from an earlier one
 };
 
+// The figures of a stat line that a row shows.
+struct StatFigures {
+  int64_t ppid = 0;
+  int64_t priority = 0;
+  int64_t threads = 0;
+  uint64_t startBrk = 0;
+  uint64_t startTime = 0;
+
+  static StatFigures Of(const PidStat& stat) {
+    return {stat.ppid, stat.priority, stat.num_threads, stat.start_brk, stat.starttime};
+  }
+};
+
 struct FoundPath {
   Found kind = Found::kUnread;
   bool exeStatable = false;  // a fallback for a link too long to read: the file is there
+  bool hasFigures = false;   // the check read the stat of the process it names
   uint32_t at = 0;           // the path's bytes in the listing's path buffer
   uint32_t length = 0;
+  StatFigures figures;
 };
 
 class ProcListing {
@@ -50,7 +66,9 @@ class ProcListing {
   // was already running when the listing was taken.
   bool ListedBefore(uint64_t startTime) const { return startTime < listedAt_; }
 
-  void Record(size_t index, Found kind, std::string_view path, bool exeStatable = false);
+  // What the check found; stat is what it read of the process, if anything.
+  void Record(size_t index, Found kind, std::string_view path, bool exeStatable = false,
+              const PidStat* stat = nullptr);
   const FoundPath& FoundAt(size_t index) const { return found_[index]; }
   std::string_view PathOf(const FoundPath& found) const {
     return std::string_view(paths_).substr(found.at, found.length);

@@ -17,6 +17,7 @@ ProcWalk::ProcWalk(std::string root_path, size_t heldFileBudget)
 
 void ProcWalk::List() {
   listing_.List();
+  checked_ = false;
   known_.Retain(listing_.pids());
 }
 
@@ -38,6 +39,7 @@ std::optional<PidStat> ProcWalk::ReadHeld(KnownProcess& process) {
 }
 
 bool ProcWalk::CheckPath(size_t index, std::string& path) {
+  checked_ = true;
   const int64_t pid = listing_.pids()[index];
   KnownProcess* process = known_.Find(pid);
   if (process && process->kind != Known::kLinked) {
@@ -48,7 +50,7 @@ bool ProcWalk::CheckPath(size_t index, std::string& path) {
     }
     if (stat && process->kind == Known::kNamed && process->mark.Matches(*stat)) {
       path.assign(process->name);
-      listing_.Record(index, Found::kRemembered, path, process->exeStatable);
+      listing_.Record(index, Found::kRemembered, path, process->exeStatable, &*stat);
       return true;
     }
     if (stat) {
@@ -112,70 +114,119 @@ bool ProcWalk::FirstSight(size_t index, std::string& path, UniqueFd statFile,
   process.exeStatable = ExeStatable(linkError);
   process.name = path;
   known_.Keep(std::move(process));
-  listing_.Record(index, Found::kFallback, path, ExeStatable(linkError));
+  listing_.Record(index, Found::kFallback, path, ExeStatable(linkError), &*stat);
   return true;
 }
 
 bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
   const int64_t pid = listing_.pids()[index];
+  // A check stops at the first change it meets; past it, the rebuild finds
+  // each process as the check would have.
+  if (checked_ && listing_.FoundAt(index).kind == Found::kUnread) CheckPath(index, entry.szExeFile);
   const FoundPath found = listing_.FoundAt(index);
   if (found.kind == Found::kSkipped) return false;  // as the check found it moments ago
 
-  ReadStatus status;
-  const UniqueFd dir = OpenProcessDir(listing_.root(), pid, status);
-  if (!dir.valid()) return false;
-  ProcessFiles files(dir.get());
-
-  // The held stat is read after the directory was opened: while it still
-  // answers, the directory is of the same process. Without one, the stat
-  // opened through the directory is held from now on.
+  ProcessFiles files(listing_.root(), pid);
   KnownProcess* known = known_.Find(pid);
-  std::optional<PidStat> stat;
-  if (known) {
-    stat = ReadHeld(*known);
-    if (!stat) known = nullptr;
+  if (known && known->kind == Known::kKernelThread) {
+    if (ReadHeld(*known)) return false;  // the same kernel thread
+    known = nullptr;
   }
-  UniqueFd statFile;
-  if (!known) {
-    statFile = OpenStat(files, status);
-    if (statFile.valid()) stat = ReadStatFd(statFile.get(), buffers_, status);
-  }
-  if (status == ReadStatus::kGone || (stat && stat->IsKernelThread())) return false;
 
-  // The check's path is this process's when it ran before the listing; a
-  // link is taken as read, a name read by the check is too, and a name
-  // remembered from earlier checks is read again here, so that a name
-  // changed in place (argv[0] rewritten) shows at a rebuild.
-  const bool listedBefore = stat && listing_.ListedBefore(stat->starttime);
+  // The witness: a stat file of this process, held from an earlier walk or
+  // opened now, before anything of it is read by path, and read after. A
+  // stat file belongs to the process it was opened for and answers "gone"
+  // once that process is reaped, so while it answers the PID was this
+  // process's all along, and no other process's figures reach its row.
+  UniqueFd opened;
+  if (!known) {
+    ReadStatus status;
+    opened = OpenStat(files, status);
+    if (!opened.valid()) return false;  // gone, or nothing to vouch for its reads
+  }
+  std::optional<PidStat> stat;  // the witness's figures, where they could be read
+  const auto readWitness = [&]() -> bool {
+    if (known) {
+      stat = ReadHeld(*known);
+      if (!stat) known = nullptr;  // forgotten: gone, or its stat unreadable now
+      return stat.has_value();
+    }
+    ReadStatus status;
+    stat = ReadStatFd(opened.get(), buffers_, status);
+    return status != ReadStatus::kGone && !HeldFileGone(opened.get());
+  };
+  bool readByPath = false;
+
+  // The path. The check's is this process's when the process ran before the
+  // listing (its held file tells its start time) or when the check named it
+  // from that held file; a fresh snapshot (更新) reads every path again,
+  // command lines included.
+  const bool listedBefore = known && listing_.ListedBefore(known->mark.startTime);
   bool fromLink = false;
   bool exeStatable = false;
-  if (listedBefore && (found.kind == Found::kLink || found.kind == Found::kFallback)) {
+  bool commForName = false;  // named by its command name, taken from the stat read below
+  if ((found.kind == Found::kRemembered && known) ||
+      (listedBefore && (found.kind == Found::kLink || found.kind == Found::kFallback))) {
     entry.szExeFile.assign(listing_.PathOf(found));
     fromLink = found.kind == Found::kLink;
     exeStatable = found.exeStatable;
   } else {
-    // A process remembered by name had no readable link when first seen,
-    // and has started no program since: its link is not tried again.
-    const bool remembered = listedBefore && known && found.kind == Found::kRemembered;
-    const ssize_t n = remembered ? -1 : ReadExeLink(files, buffers_);
-    const int linkError = remembered ? EACCES : errno;
+    readByPath = true;
+    const ssize_t n = ReadExeLink(files, buffers_);
     fromLink = n >= 0;
     if (fromLink) {
       entry.szExeFile.assign(buffers_.link.data(), static_cast<size_t>(n));
     } else {
-      if (!FallbackName(files, stat ? &*stat : nullptr, buffers_, entry.szExeFile)) return false;
-      exeStatable = remembered ? found.exeStatable : ExeStatable(linkError);
+      exeStatable = ExeStatable(errno);
+      commForName = !FallbackName(files, nullptr, buffers_, entry.szExeFile);
     }
   }
-  if (stat) {
+
+  // Descriptors, where they may be listed: a process whose link you may not
+  // read has an fd directory you may not list (both are its owner's), and a
+  // zombie's is empty; root may list any.
+  entry.cntUsage = 0;
+  if (fromLink || exeStatable || listerUid_ == static_cast<uid_t>(-1)) {
+    readByPath = true;
+    entry.cntUsage = CountDescriptors(files, listing_.procfs(), listerUid_, buffers_.dirents);
+  }
+  entry.th32ModuleID = 0;
+  if (!fromLink && exeStatable) {
+    readByPath = true;
+    entry.th32ModuleID = ExeInode(files);
+  }
+
+  // The figures: the check's, where it read them from the held file of a
+  // process it knew and nothing was read by path since; else the witness's.
+  StatFigures figures;
+  if (!readByPath && found.kind == Found::kRemembered && found.hasFigures) {
+    figures = found.figures;
+  } else {
+    if (!readWitness()) return false;
+    if (stat && stat->IsKernelThread()) {
+      if (opened.valid()) {
+        KnownProcess process;
+        process.pid = pid;
+        process.kind = Known::kKernelThread;
+        process.mark.Assign(*stat);
+        process.stat = std::move(opened);
+        known_.Keep(std::move(process));
+      }
+      return false;
+    }
+    if (stat) figures = StatFigures::Of(*stat);
+    if (commForName) {
+      if (!stat || stat->comm.empty()) return false;  // no name to be had
+      entry.szExeFile.assign(stat->comm);
+    }
     // What the next check compares against is what the list now shows.
-    if (!known && statFile.valid()) {
+    if (!known && opened.valid() && stat && known_.size() < known_.budget()) {
       KnownProcess process;
       process.pid = pid;
-      process.stat = std::move(statFile);
+      process.stat = std::move(opened);
       known = known_.Keep(std::move(process));
     }
-    if (known) {
+    if (known && stat) {
       known->kind = fromLink ? Known::kLinked : Known::kNamed;
       known->mark.Assign(*stat);
       known->exeStatable = exeStatable;
@@ -187,23 +238,27 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
     }
   }
 
-  const PidStat fields = stat.value_or(PidStat{});
-  entry.cntUsage = CountDescriptors(files, listing_.procfs(), listerUid_, buffers_.dirents);
-  entry.th32ProcessID = pid;
-  entry.pcPriClassBase = fields.priority;
-  entry.cntThreads = fields.num_threads;
-  entry.th32DefaultHeapID = fields.start_brk;
-  entry.th32ParentProcessID = fields.ppid;
-  entry.startTime = fields.starttime;
-  entry.th32ModuleID = 0;
   if (fromLink && stat) {
-    uint64_t inode = inodes_.Find(*stat, entry.szExeFile);
-    if (inode == 0) inode = ExeInode(files);
-    if (inode != 0) inodes_.Record(*stat, entry.szExeFile, inode);
+    // The inode cache's key is the stat just read; a miss is taken by path
+    // and vouched for by the witness once more.
+    const PidStat key = *stat;
+    uint64_t inode = inodes_.Find(key, entry.szExeFile);
+    if (inode == 0) {
+      inode = ExeInode(files);
+      if (!readWitness()) return false;
+    }
+    if (inode != 0) inodes_.Record(key, entry.szExeFile, inode);
     entry.th32ModuleID = inode;
-  } else if (fromLink || exeStatable) {
+  } else if (fromLink) {
     entry.th32ModuleID = ExeInode(files);
   }
+
+  entry.th32ProcessID = pid;
+  entry.pcPriClassBase = figures.priority;
+  entry.cntThreads = figures.threads;
+  entry.th32DefaultHeapID = figures.startBrk;
+  entry.th32ParentProcessID = figures.ppid;
+  entry.startTime = figures.startTime;
   return true;
 }
 

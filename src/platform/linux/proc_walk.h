@@ -2,23 +2,32 @@
 #pragma once
 // One walk of /proc in PID order, in its two forms: the tick's check, which
 // wants each process's path and reads as little as it can, and the
-// rebuild, which reads every figure of every process.
+// rebuild, which gives every figure of every process.
 //
 // The check reads, for each listed PID:
 // - a process whose exe link can be read (the user's own, or every one for
 //   root): that link, one readlinkat;
 // - a kernel thread, or a process whose link cannot be read (another
-//   user's, a zombie), known from an earlier check: its held stat file,
+//   user's, a zombie), known from an earlier walk: its held stat file,
 //   one pread. While it runs the same program its name is the one
 //   remembered; a new program is read as below;
 // - any other process, first seen: the link, and where that fails its
 //   stat (held open afterwards, within the budget) and its command line.
-// The rebuild opens each process's directory once and reads through it:
-// stat (the held file where there is one; else opened through the
-// directory and held from then on), descriptors, the path where the
-// check's cannot be taken (see ProcListing), the command line of every
-// process named by it, and the executable's inode where the cache has
-// none.
+//
+// The rebuild reads by path under the /proc root, each process vouched for
+// by a witness: its stat file, held from an earlier walk or opened before
+// anything else of it is read, and read after the rest. A stat file
+// belongs to the process it was opened for and answers ESRCH once that
+// process is reaped, so while it answers, every read of the process before
+// it reached that process and no other that took the PID since.
+// After a check it takes what the check found (see ProcListing) and reads
+// the rest: for a process named by its link, the size of its fd directory
+// and its stat (two calls; the executable's inode comes from the cache);
+// for a process named from its held file (another user's), nothing more,
+// since its fd directory may not be listed and the check read its stat
+// moments ago. A rebuild of a fresh snapshot (the 更新 button's) reads
+// every path again, command lines included: a name rewritten in place
+// (argv[0]) shows then, or when its process starts a new program.
 #include <sys/types.h>
 
 #include <cstdint>
@@ -71,6 +80,7 @@ class ProcWalk {
   ExeInodeCache inodes_;
   ReadBuffers buffers_;
   uid_t listerUid_;  // whose fd directories may be listed; -1: anyone's
+  bool checked_ = false;  // the check ran over this listing
 };
 
 }  // namespace pelmora::platform::linux_os

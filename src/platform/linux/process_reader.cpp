@@ -13,23 +13,12 @@ namespace pelmora::platform::linux_os {
 
 const char* ProcessFiles::Name(std::string_view file) {
   char* const end = name_.data() + name_.size() - 1;
-  char* at = name_.data();
-  if (pid_ > 0) {
-    at = std::to_chars(at, end, pid_).ptr;
-    *at++ = '/';
-  }
+  char* at = std::to_chars(name_.data(), end, pid_).ptr;
+  *at++ = '/';
   const size_t room = static_cast<size_t>(end - at);
   at = std::copy_n(file.begin(), std::min(room, file.size()), at);
   *at = '\0';
   return name_.data();
-}
-
-UniqueFd OpenProcessDir(int root, int64_t pid, ReadStatus& status) {
-  char name[24];
-  *std::to_chars(name, name + sizeof name - 1, pid).ptr = '\0';
-  UniqueFd dir(::openat(root, name, O_PATH | O_DIRECTORY | O_CLOEXEC));
-  status = dir.valid() ? ReadStatus::kOk : StatusOfErrno(errno);
-  return dir;
 }
 
 UniqueFd OpenStat(ProcessFiles& files, ReadStatus& status) {
@@ -51,12 +40,6 @@ std::optional<PidStat> ReadStatFd(int fd, ReadBuffers& buffers, ReadStatus& stat
   }
   if (status != ReadStatus::kOk) return std::nullopt;
   return ParsePidStat(text);
-}
-
-std::optional<PidStat> ReadStat(ProcessFiles& files, ReadBuffers& buffers, ReadStatus& status) {
-  const UniqueFd fd = OpenStat(files, status);
-  if (!fd.valid()) return std::nullopt;
-  return ReadStatFd(fd.get(), buffers, status);
 }
 
 ssize_t ReadExeLink(ProcessFiles& files, ReadBuffers& buffers) {

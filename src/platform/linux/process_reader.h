@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The reads of one process's files under /proc. A ProcessFiles names them
-// either through the /proc root ("PID/stat", for the reads of a tick, which
-// open nothing else) or through the process's own directory, opened once
-// (OpenProcessDir, for the reads of a rebuild): a directory opened for one
-// process answers ESRCH or ENOENT once that process is reaped, so a PID
-// taken over by another process in the middle of the reads can never mix
-// the two processes' figures.
+// The reads of one process's files under /proc, named through the /proc
+// root ("PID/stat"). A file opened for one process (its stat, held or just
+// opened) answers ESRCH once that process is reaped: read after the reads
+// by path, it vouches that they reached the same process (see proc_walk.h).
 //
 // None of these reads asks the executable's file system anything the
 // kernel does not have at hand: the exe link's target is the kernel's own
@@ -35,13 +32,10 @@ inline constexpr size_t kPathMax = PATH_MAX;
 // A stat line is under 1 KiB, its command name at most 64 bytes.
 inline constexpr size_t kStatCap = 4096;
 
-// Where a process's files are found.
+// Where a process's files are found: "PID/name" under the /proc root.
 class ProcessFiles {
  public:
-  // Through the /proc root: "PID/name".
   ProcessFiles(int root, int64_t pid) : at_(root), pid_(pid) {}
-  // Through the process's own directory: "name".
-  explicit ProcessFiles(int dir) : at_(dir), pid_(0) {}
 
   int at() const { return at_; }
   // The name of one of its files relative to at(), NUL-terminated, valid
@@ -53,10 +47,6 @@ class ProcessFiles {
   int64_t pid_;
   std::array<char, 32> name_{};
 };
-
-// /proc/PID opened for the reads of one process; invalid with the status
-// when it is gone or cannot be opened.
-UniqueFd OpenProcessDir(int root, int64_t pid, ReadStatus& status);
 
 // The read buffers, shared by every process of a walk. None grows with what
 // a process holds: a stat and a command line are read into fixed sizes.
@@ -74,8 +64,6 @@ UniqueFd OpenStat(ProcessFiles& files, ReadStatus& status);
 // (where the command name then points). A stat that fills its cap without
 // ending its line is unreadable: its last field could be cut short.
 std::optional<PidStat> ReadStatFd(int fd, ReadBuffers& buffers, ReadStatus& status);
-// OpenStat, ReadStatFd and close.
-std::optional<PidStat> ReadStat(ProcessFiles& files, ReadBuffers& buffers, ReadStatus& status);
 
 // The exe link's target into buffers.link; its length, or -1 with errno set
 // (ENAMETOOLONG for a target that fills the buffer).
