@@ -16,6 +16,7 @@
 #include "platform/linux/exe_inode_cache.h"
 #include "platform/linux/known_processes.h"
 #include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/pidfd.h"
 #include "platform/linux/process_reader.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
@@ -132,6 +133,22 @@ TEST(KnownProcessesTest, HeldFilesStayWithinTheBudgetAndLeaveWithTheirProcess) {
   EXPECT_NE(known.Keep(std::move(again)), nullptr);
   EXPECT_NE(known.Find(10), nullptr) << "asked again out of order";
   EXPECT_NE(known.Find(20), nullptr);
+
+  // Held by a pidfd: one poll forgets it once it ends, and only then.
+  testing_support::Child child("/bin/sleep");
+  known.Retain({10, child.pid()});
+  KnownProcess thread;
+  thread.pid = child.pid();
+  thread.pidfd = PidfdOpen(child.pid());
+  ASSERT_TRUE(thread.pidfd.valid());
+  ASSERT_NE(known.Keep(std::move(thread)), nullptr);
+  known.ForgetEnded();
+  EXPECT_NE(known.Find(child.pid()), nullptr);
+  child.Signal(SIGKILL);
+  child.Reap();
+  known.ForgetEnded();
+  EXPECT_EQ(known.Find(child.pid()), nullptr);
+  EXPECT_NE(known.Find(10), nullptr);
 }
 
 TEST(ExeInodeCacheTest, AnyOfTheSixFieldsTellsANewProgram) {

@@ -89,4 +89,19 @@ void KnownProcesses::Forget(int64_t pid) {
   if (index < cursor_) --cursor_;
 }
 
+void KnownProcesses::ForgetEnded() {
+  polled_.clear();
+  for (const KnownProcess& p : processes_) {
+    if (p.pidfd.valid()) polled_.push_back({p.pidfd.get(), POLLIN, 0});
+  }
+  if (polled_.empty() || ::poll(polled_.data(), polled_.size(), 0) <= 0) return;
+  size_t next = 0;  // the entry of polled_ for the next process with a pidfd
+  processes_.erase(std::remove_if(processes_.begin(), processes_.end(),
+                                  [this, &next](const KnownProcess& p) {
+                                    return p.pidfd.valid() && polled_[next++].revents != 0;
+                                  }),
+                   processes_.end());
+  cursor_ = 0;
+}
+
 }  // namespace pelmora::platform::linux_os

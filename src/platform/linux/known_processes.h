@@ -15,8 +15,15 @@
 // is the one remembered, and the tick's check costs one pread. A process
 // leaves when its PID is no longer listed or its held file says it is gone.
 //
+// On a real /proc a kernel thread is held by a pidfd instead of its stat:
+// kernel threads start no programs, so all a check needs to know is
+// whether one ended, and one poll of their pidfds tells that for all of
+// them at once.
+//
 // Held files are limited to a budget (HeldFileBudget); a process beyond it
 // is not kept here and is read as if first seen, at every check.
+#include <poll.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -52,6 +59,7 @@ struct KnownProcess {
   Known kind = Known::kLinked;
   bool exeStatable = false;  // the link was too long to read; the file is there
   UniqueFd stat;             // its /proc/PID/stat, held open
+  UniqueFd pidfd;            // instead of stat for a kernel thread: readable once it ends
   ProgramMark mark;
   std::string name;  // argv[0] or the command name, for kNamed
 };
@@ -79,6 +87,8 @@ class KnownProcesses {
   KnownProcess* Keep(KnownProcess process);
   // Forgets the process with this PID, closing its file.
   void Forget(int64_t pid);
+  // Forgets the processes held by pidfds that have ended: one poll.
+  void ForgetEnded();
 
   size_t size() const { return processes_.size(); }
   size_t budget() const { return budget_; }
@@ -88,6 +98,7 @@ class KnownProcesses {
   std::vector<KnownProcess>::iterator Slot(int64_t pid);
 
   std::vector<KnownProcess> processes_;  // ascending PID
+  std::vector<pollfd> polled_;
   size_t cursor_ = 0;
   size_t budget_;
 };

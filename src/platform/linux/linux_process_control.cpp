@@ -12,16 +12,15 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/linux/pidfd.h"
 #include "platform/linux/proc_file_io.h"
 #include "platform/linux/proc_pid_parsers.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
 
-// Direct system calls: glibc's wrappers arrived late and its header of them
+// A direct system call: glibc's wrapper arrived late and its header of it
 // is not usable from C++ on every release.
-int PidfdOpen(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u)); }
-
 int PidfdSendSignal(int pidfd, int signal) {
   return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0u));
 }
@@ -46,15 +45,6 @@ std::optional<uint64_t> CurrentStartTime(const std::string& proc_root, int64_t p
   return stat->starttime;
 }
 
-// The PID of the process the pidfd holds, numbered in the PID namespace of
-// the /proc mount at proc_root.
-std::optional<int64_t> HeldPid(const std::string& proc_root, int pidfd) {
-  const std::string path = proc_root + "/self/fdinfo/" + std::to_string(pidfd);
-  std::string text;
-  if (ReadTextAt(AT_FDCWD, path.c_str(), text, 4096) != ReadStatus::kOk) return std::nullopt;
-  return ParseFdinfoPid(text);
-}
-
 }  // namespace
 
 LinuxProcessControl::LinuxProcessControl(std::string proc_root)
@@ -62,15 +52,11 @@ LinuxProcessControl::LinuxProcessControl(std::string proc_root)
 
 std::unique_ptr<platform::ProcessHandle> LinuxProcessControl::OpenProcess(int64_t pid,
                                                                           uint64_t startTime) {
-  // 0 and negative values mean process groups to the kernel's kill(): never.
-  if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return nullptr;
-  UniqueFd pidfd(PidfdOpen(static_cast<pid_t>(pid)));
+  UniqueFd pidfd = PidfdOpen(pid);
   if (!pidfd.valid()) return nullptr;
 
-  // pidfd_open() counts in this program's PID namespace, the list in that
-  // of the /proc it read; they differ where /proc was mounted for another
-  // namespace. The pidfd must hold the very process /proc lists under pid.
-  if (HeldPid(proc_root_, pidfd.get()) != pid) return nullptr;
+  // The pidfd must hold the very process the list's /proc shows under pid.
+  if (PidfdPid(AT_FDCWD, proc_root_, pidfd.get()) != pid) return nullptr;
 
   // The pidfd pins the process, not the PID: read its start time now and
   // then check it still exists. While it exists (zombie included) its PID

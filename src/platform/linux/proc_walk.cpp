@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <optional>
 
+#include "platform/linux/pidfd.h"
+
 namespace pelmora::platform::linux_os {
 
 ProcWalk::ProcWalk(std::string root_path, size_t heldFileBudget)
@@ -19,6 +21,21 @@ void ProcWalk::List() {
   listing_.List();
   checked_ = false;
   known_.Retain(listing_.pids());
+  // After the listing: a kernel thread alive now was the one listed.
+  known_.ForgetEnded();
+}
+
+void ProcWalk::HoldKernelThread(KnownProcess& process) {
+  process.kind = Known::kKernelThread;
+  if (!listing_.procfs()) return;  // a tree's PIDs are no processes
+  UniqueFd pidfd = PidfdOpen(process.pid);
+  if (!pidfd.valid() || PidfdPid(listing_.root(), "", pidfd.get()) != process.pid) return;
+  // Its stat file still answering, the kernel thread held the PID all
+  // along, so the pidfd holds the kernel thread.
+  ReadStatus status;
+  if (!ReadStatFd(process.stat.get(), buffers_, status)) return;
+  process.pidfd = std::move(pidfd);
+  process.stat.Reset();
 }
 
 bool ProcWalk::HeldFileGone(int fd) const {
@@ -42,6 +59,10 @@ bool ProcWalk::CheckPath(size_t index, std::string& path) {
   checked_ = true;
   const int64_t pid = listing_.pids()[index];
   KnownProcess* process = known_.Find(pid);
+  if (process && process->pidfd.valid()) {  // a kernel thread, alive after the listing
+    listing_.Record(index, Found::kSkipped, {});
+    return false;
+  }
   if (process && process->kind != Known::kLinked) {
     const std::optional<PidStat> stat = ReadHeld(*process);
     if (stat && stat->IsKernelThread()) {
@@ -101,7 +122,7 @@ bool ProcWalk::FirstSight(size_t index, std::string& path, UniqueFd statFile,
   process.mark.Assign(*stat);
   process.stat = std::move(statFile);
   if (stat->IsKernelThread()) {
-    process.kind = Known::kKernelThread;
+    HoldKernelThread(process);
     known_.Keep(std::move(process));
     listing_.Record(index, Found::kSkipped, {});
     return false;
@@ -129,7 +150,7 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
   ProcessFiles files(listing_.root(), pid);
   KnownProcess* known = known_.Find(pid);
   if (known && known->kind == Known::kKernelThread) {
-    if (ReadHeld(*known)) return false;  // the same kernel thread
+    if (known->pidfd.valid() || ReadHeld(*known)) return false;  // the same kernel thread
     known = nullptr;
   }
 
@@ -207,9 +228,9 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
       if (opened.valid()) {
         KnownProcess process;
         process.pid = pid;
-        process.kind = Known::kKernelThread;
         process.mark.Assign(*stat);
         process.stat = std::move(opened);
+        HoldKernelThread(process);
         known_.Keep(std::move(process));
       }
       return false;

@@ -7,10 +7,12 @@
 // The check reads, for each listed PID:
 // - a process whose exe link can be read (the user's own, or every one for
 //   root): that link, one readlinkat;
-// - a kernel thread, or a process whose link cannot be read (another
-//   user's, a zombie), known from an earlier walk: its held stat file,
-//   one pread. While it runs the same program its name is the one
-//   remembered; a new program is read as below;
+// - a kernel thread known from an earlier walk: nothing (one poll of all
+//   their pidfds after the listing tells which ended);
+// - a process whose link cannot be read (another user's, a zombie), known
+//   from an earlier walk: its held stat file, one pread. While it runs the
+//   same program its name is the one remembered; a new program is read as
+//   below;
 // - any other process, first seen: the link, and where that fails its
 //   stat (held open afterwards, within the budget) and its command line.
 //
@@ -71,6 +73,9 @@ class ProcWalk {
   // already) and its command line.
   bool FirstSight(size_t index, std::string& path, UniqueFd statFile,
                   std::optional<PidStat> stat);
+  // Makes process a kernel thread, held by a pidfd in place of its stat
+  // where the kernel gives one for the very process listed.
+  void HoldKernelThread(KnownProcess& process);
   // Whether a held file still belongs to a process: on a real /proc its
   // reads say so; in a tree of plain files, a removed file is gone.
   bool HeldFileGone(int fd) const;
