@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <optional>
 
 #include "platform/linux/pidfd.h"
@@ -139,6 +140,13 @@ bool ProcWalk::FirstSight(size_t index, std::string& path, UniqueFd statFile,
   return true;
 }
 
+void ProcWalk::BeginRebuild() {
+  inodes_.BeginRebuild();
+  const auto now = std::chrono::steady_clock::now();
+  rereadNames_ = !checked_ || now - namesReadAt_ >= kNameRereadSpacing;
+  if (rereadNames_) namesReadAt_ = now;
+}
+
 bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
   const int64_t pid = listing_.pids()[index];
   // A check stops at the first change it meets; past it, the rebuild finds
@@ -181,16 +189,23 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
   // The path. The check's is this process's when the process ran before the
   // listing (its held file tells its start time) or when the check named it
   // from that held file; a fresh snapshot (更新) reads every path again,
-  // command lines included.
+  // and a rebuild every remembered name now and then (BeginRebuild).
   const bool listedBefore = known && listing_.ListedBefore(known->mark.startTime);
   bool fromLink = false;
   bool exeStatable = false;
   bool commForName = false;  // named by its command name, taken from the stat read below
-  if ((found.kind == Found::kRemembered && known) ||
+  const bool remembered = found.kind == Found::kRemembered && known;
+  if ((remembered && !rereadNames_) ||
       (listedBefore && (found.kind == Found::kLink || found.kind == Found::kFallback))) {
     entry.szExeFile.assign(listing_.PathOf(found));
     fromLink = found.kind == Found::kLink;
     exeStatable = found.exeStatable;
+  } else if (remembered) {
+    // Its link could not be read and it started no program since: its
+    // command line alone is read again.
+    readByPath = true;
+    exeStatable = found.exeStatable;
+    commForName = !FallbackName(files, nullptr, buffers_, entry.szExeFile);
   } else {
     readByPath = true;
     const ssize_t n = ReadExeLink(files, buffers_);

@@ -27,11 +27,13 @@
 // and its stat (two calls; the executable's inode comes from the cache);
 // for a process named from its held file (another user's), nothing more,
 // since its fd directory may not be listed and the check read its stat
-// moments ago. A rebuild of a fresh snapshot (the 更新 button's) reads
-// every path again, command lines included: a name rewritten in place
-// (argv[0]) shows then, or when its process starts a new program.
+// moments ago. The command lines of processes named by them are read again
+// at a rebuild at most every kNameRereadSpacing, so that a name rewritten
+// in place (argv[0]) shows then, or when its process starts a new program;
+// a rebuild of a fresh snapshot (the 更新 button's) reads every path again.
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,6 +45,11 @@
 #include "platform/process_snapshot.h"
 
 namespace pelmora::platform::linux_os {
+
+// How often a rebuild that follows a check reads again the command lines of
+// the processes named by them: a name rewritten in place shows at the first
+// rebuild this long after the last that read it.
+inline constexpr std::chrono::seconds kNameRereadSpacing{5};
 
 class ProcWalk {
  public:
@@ -57,7 +64,7 @@ class ProcWalk {
   // it (a kernel thread, gone, or with no name to be had).
   bool CheckPath(size_t index, std::string& path);
 
-  void BeginRebuild() { inodes_.BeginRebuild(); }
+  void BeginRebuild();
   // Every figure of the index-th listed process; false to skip it.
   bool ReadEntry(size_t index, ProcessEntry& entry);
   void EndRebuild() { inodes_.EndRebuild(); }
@@ -86,6 +93,8 @@ class ProcWalk {
   ReadBuffers buffers_;
   uid_t listerUid_;  // whose fd directories may be listed; -1: anyone's
   bool checked_ = false;  // the check ran over this listing
+  bool rereadNames_ = false;  // this rebuild reads remembered names again
+  std::chrono::steady_clock::time_point namesReadAt_{};
 };
 
 }  // namespace pelmora::platform::linux_os
