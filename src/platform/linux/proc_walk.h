@@ -49,7 +49,7 @@ namespace pelmora::platform::linux_os {
 // How often a rebuild that follows a check reads again the command lines of
 // the processes named by them: a name rewritten in place shows at the first
 // rebuild this long after the last that read it.
-inline constexpr std::chrono::seconds kNameRereadSpacing{5};
+inline constexpr std::chrono::seconds kNameRereadSpacing{30};
 
 class ProcWalk {
  public:
