@@ -7,9 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
-#include <limits>
 #include <string>
-#include <string_view>
 #include <utility>
 
 #include "platform/linux/pidfd.h"

@@ -57,8 +57,7 @@ void ProcListing::Record(size_t index, Found kind, std::string_view path, bool e
   FoundPath& f = found_[index];
   f.kind = kind;
   f.exeStatable = exeStatable;
-  f.hasFigures = stat != nullptr;
-  if (stat) f.figures = StatFigures::Of(*stat);
+  f.figures = stat ? StatFigures::Of(*stat) : StatFigures{};
   f.at = static_cast<uint32_t>(paths_.size());
   f.length = static_cast<uint32_t>(path.size());
   paths_.append(path);

@@ -4,11 +4,12 @@
 // ascending, and the moment they were listed.
 //
 // The rule: the listing also keeps what the tick's check found for each
-// listed PID, its path or that it was skipped, and the figures of the stat
-// it read where it read one, until the next listing. A rebuild of the same
-// snapshot takes that instead of reading the process again, unless the
-// process started at or after the moment of the listing: then its PID was
-// taken over since, and what the check found belongs to another process.
+// listed PID, its path or that it was skipped, and, for a name remembered,
+// the figures of the held stat it read, until the next listing. A rebuild
+// of the same snapshot takes that instead of reading the process again,
+// unless the process started at or after the moment of the listing: then
+// its PID was taken over since, and what the check found belongs to
+// another process.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,10 +45,9 @@ struct StatFigures {
 struct FoundPath {
   Found kind = Found::kUnread;
   bool exeStatable = false;  // a fallback for a link too long to read: the file is there
-  bool hasFigures = false;   // the check read the stat of the process it names
   uint32_t at = 0;           // the path's bytes in the listing's path buffer
   uint32_t length = 0;
-  StatFigures figures;
+  StatFigures figures;  // kRemembered: the stat the check read from the held file
 };
 
 class ProcListing {
@@ -66,7 +66,7 @@ class ProcListing {
   // was already running when the listing was taken.
   bool ListedBefore(uint64_t startTime) const { return startTime < listedAt_; }
 
-  // What the check found; stat is what it read of the process, if anything.
+  // What the check found; stat, for kRemembered, is what it read.
   void Record(size_t index, Found kind, std::string_view path, bool exeStatable = false,
               const PidStat* stat = nullptr);
   const FoundPath& FoundAt(size_t index) const { return found_[index]; }

@@ -26,17 +26,25 @@ void ProcWalk::List() {
   known_.ForgetEnded();
 }
 
-void ProcWalk::HoldKernelThread(KnownProcess& process) {
+void ProcWalk::KeepKernelThread(int64_t pid, const PidStat& stat, UniqueFd statFile) {
+  KnownProcess process;
+  process.pid = pid;
   process.kind = Known::kKernelThread;
-  if (!listing_.procfs()) return;  // a tree's PIDs are no processes
-  UniqueFd pidfd = PidfdOpen(process.pid);
-  if (!pidfd.valid() || PidfdPid(listing_.root(), "", pidfd.get()) != process.pid) return;
-  // Its stat file still answering, the kernel thread held the PID all
-  // along, so the pidfd holds the kernel thread.
-  ReadStatus status;
-  if (!ReadStatFd(process.stat.get(), buffers_, status)) return;
-  process.pidfd = std::move(pidfd);
-  process.stat.Reset();
+  process.mark.Assign(stat);
+  process.stat = std::move(statFile);
+  // On a real /proc, a pidfd in place of the stat, where the kernel gives
+  // one for the very PID listed and the stat file still answers after it:
+  // the kernel thread held the PID all along, so the pidfd holds it.
+  if (listing_.procfs()) {
+    UniqueFd pidfd = PidfdOpen(pid);
+    ReadStatus status;
+    if (pidfd.valid() && PidfdPid(listing_.root(), "", pidfd.get()) == pid &&
+        ReadStatFd(process.stat.get(), buffers_, status)) {
+      process.pidfd = std::move(pidfd);
+      process.stat.Reset();
+    }
+  }
+  known_.Keep(std::move(process));
 }
 
 bool ProcWalk::HeldFileGone(int fd) const {
@@ -118,16 +126,15 @@ bool ProcWalk::FirstSight(size_t index, std::string& path, UniqueFd statFile,
     listing_.Record(index, Found::kFallback, path, ExeStatable(linkError));
     return true;
   }
+  if (stat->IsKernelThread()) {
+    KeepKernelThread(pid, *stat, std::move(statFile));
+    listing_.Record(index, Found::kSkipped, {});
+    return false;
+  }
   KnownProcess process;
   process.pid = pid;
   process.mark.Assign(*stat);
   process.stat = std::move(statFile);
-  if (stat->IsKernelThread()) {
-    HoldKernelThread(process);
-    known_.Keep(std::move(process));
-    listing_.Record(index, Found::kSkipped, {});
-    return false;
-  }
   if (!FallbackName(files, &*stat, buffers_, path)) {
     listing_.Record(index, Found::kSkipped, {});
     return false;
@@ -136,7 +143,7 @@ bool ProcWalk::FirstSight(size_t index, std::string& path, UniqueFd statFile,
   process.exeStatable = ExeStatable(linkError);
   process.name = path;
   known_.Keep(std::move(process));
-  listing_.Record(index, Found::kFallback, path, ExeStatable(linkError), &*stat);
+  listing_.Record(index, Found::kFallback, path, ExeStatable(linkError));
   return true;
 }
 
@@ -235,42 +242,18 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
   // The figures: the check's, where it read them from the held file of a
   // process it knew and nothing was read by path since; else the witness's.
   StatFigures figures;
-  if (!readByPath && found.kind == Found::kRemembered && found.hasFigures) {
+  if (!readByPath && found.kind == Found::kRemembered) {
     figures = found.figures;
   } else {
     if (!readWitness()) return false;
     if (stat && stat->IsKernelThread()) {
-      if (opened.valid()) {
-        KnownProcess process;
-        process.pid = pid;
-        process.mark.Assign(*stat);
-        process.stat = std::move(opened);
-        HoldKernelThread(process);
-        known_.Keep(std::move(process));
-      }
+      if (opened.valid()) KeepKernelThread(pid, *stat, std::move(opened));
       return false;
     }
     if (stat) figures = StatFigures::Of(*stat);
     if (commForName) {
       if (!stat || stat->comm.empty()) return false;  // no name to be had
       entry.szExeFile.assign(stat->comm);
-    }
-    // What the next check compares against is what the list now shows.
-    if (!known && opened.valid() && stat && known_.size() < known_.budget()) {
-      KnownProcess process;
-      process.pid = pid;
-      process.stat = std::move(opened);
-      known = known_.Keep(std::move(process));
-    }
-    if (known && stat) {
-      known->kind = fromLink ? Known::kLinked : Known::kNamed;
-      known->mark.Assign(*stat);
-      known->exeStatable = exeStatable;
-      if (fromLink) {
-        known->name.clear();
-      } else {
-        known->name = entry.szExeFile;
-      }
     }
   }
 
@@ -287,6 +270,25 @@ bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
     entry.th32ModuleID = inode;
   } else if (fromLink) {
     entry.th32ModuleID = ExeInode(files);
+  }
+
+  // What the next check compares against is what the list now shows; a
+  // stat opened here is held from now on, within the budget.
+  if (!known && opened.valid() && stat) {
+    KnownProcess process;
+    process.pid = pid;
+    process.stat = std::move(opened);
+    known = known_.Keep(std::move(process));
+  }
+  if (known && stat) {
+    known->kind = fromLink ? Known::kLinked : Known::kNamed;
+    known->mark.Assign(*stat);
+    known->exeStatable = exeStatable;
+    if (fromLink) {
+      known->name.clear();
+    } else {
+      known->name = entry.szExeFile;
+    }
   }
 
   entry.th32ProcessID = pid;

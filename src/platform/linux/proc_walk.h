@@ -80,9 +80,9 @@ class ProcWalk {
   // already) and its command line.
   bool FirstSight(size_t index, std::string& path, UniqueFd statFile,
                   std::optional<PidStat> stat);
-  // Makes process a kernel thread, held by a pidfd in place of its stat
-  // where the kernel gives one for the very process listed.
-  void HoldKernelThread(KnownProcess& process);
+  // Keeps a kernel thread known, by a pidfd in place of its stat file where
+  // the kernel gives one for the very process listed.
+  void KeepKernelThread(int64_t pid, const PidStat& stat, UniqueFd statFile);
   // Whether a held file still belongs to a process: on a real /proc its
   // reads say so; in a tree of plain files, a removed file is gone.
   bool HeldFileGone(int fd) const;
