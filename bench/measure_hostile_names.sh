@@ -16,6 +16,9 @@
 # installs what it needs (scripts/setup.sh --bench). The program comes from
 # build/, or from the folder in $BUILD, which nobody must be able to read.
 set -euo pipefail
+# Numbers are read and printed, and window names matched, in one locale
+# whatever the caller's.
+export LC_ALL=C.UTF-8
 cd "$(dirname "$0")/.."
 
 span="${1:-30}"

@@ -39,6 +39,9 @@
 # resident memory. Other work on the host counts in the figures: run it on
 # a quiet machine. The build folder must be readable by nobody.
 set -euo pipefail
+# Numbers are read and printed, and window names matched, in one locale
+# whatever the caller's.
+export LC_ALL=C.UTF-8
 
 # ---------------------------------------------------------------------------
 # Inside the namespace: this script again, as its PID 1. When it ends, the

@@ -761,6 +761,10 @@ def main():
         print(__doc__, file=sys.stderr)
         return 2
     binary = os.path.abspath(sys.argv[1])
+    # The X tools match and print Japanese window names only in a UTF-8
+    # locale, whatever the caller's (the program's own start in the POSIX
+    # locale is tested in tests/startup).
+    os.environ["LC_ALL"] = "C.UTF-8"
     missing = sorted({package for tool, package in TOOLS.items() if not shutil.which(tool)})
     if missing:
         print("e2e: missing packages (bash scripts/setup.sh --test installs them): "

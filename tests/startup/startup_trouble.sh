@@ -6,8 +6,18 @@
 #      OK the second instance ends while the first runs on;
 #   3. the first instance killed with SIGKILL: the next one starts normally.
 # Cases 2 and 3 run under Xvfb and answer the message box with xdotool.
+# The program runs in the POSIX locale throughout: its texts are UTF-8
+# whatever the locale, so the message's Japanese title must show there too.
 #   bash startup_trouble.sh path/to/pelmora
 set -uo pipefail
+# The script's own tools match Japanese window names only in a UTF-8 locale.
+export LC_ALL=C.UTF-8
+# Runs a command with no locale set at all (LANG and every LC_* unset).
+posix() {
+  local unset=(-u LC_ALL -u LANG -u LANGUAGE) var
+  for var in $(compgen -e); do [[ $var == LC_* ]] && unset+=(-u "$var"); done
+  env "${unset[@]}" "$@"
+}
 program="$1"
 name="@pelmora-$(id -u)"
 children=()
@@ -45,7 +55,7 @@ if holds_name; then
 fi
 
 # 1. No display.
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$program" \
+posix env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$program" \
   >"$scratch/out" 2>"$scratch/err"
 status=$?
 [[ $status -ne 0 && $status -ne 124 ]] || fail "without a display the exit status is $status"
@@ -64,16 +74,18 @@ export DISPLAY=":$(head -n1 "$scratch/display")"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 # 2. Another instance running.
-"$program" 2>"$scratch/first.err" &
+posix "$program" 2>"$scratch/first.err" &
 first=$!
 children+=("$first")
 poll 100 holds_name || fail "the first instance did not claim the instance name"
 poll 100 window_named "^Pelmora Ver" || fail "the first instance shows no window"
-"$program" 2>"$scratch/second.err" &
+posix "$program" 2>"$scratch/second.err" &
 second=$!
 children+=("$second")
 poll 100 window_named "Pelmora 二重起動エラー" || fail "the second instance shows no message"
 window=$(xdotool search --name "Pelmora 二重起動エラー" | head -n1)
+title=$(xdotool getwindowname "$window")
+[[ $title == "Pelmora 二重起動エラー" ]] || fail "the message's title reads: $title"
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 xdotool key --window "$window" Return 2>/dev/null
 if ! poll 50 bash -c "! kill -0 $second 2>/dev/null || [[ \$(awk '{print \$3}' /proc/$second/stat) == Z ]]"; then
@@ -83,13 +95,13 @@ wait "$second"
 status=$?
 [[ $status -eq 0 ]] || fail "the second instance ended with $status"
 alive "$first" || fail "the first instance ended too"
-echo "ok: second instance showed the message and ended; the first runs on"
+echo "ok: in the POSIX locale the second instance showed \"$title\" and ended; the first runs on"
 
 # 3. The first instance killed: nothing of it blocks the next start.
 kill -9 "$first"
 wait "$first" 2>/dev/null
 poll 50 bash -c "! grep -q ' ${name}\$' /proc/net/unix" || fail "the killed instance's name stays"
-"$program" 2>"$scratch/third.err" &
+posix "$program" 2>"$scratch/third.err" &
 third=$!
 children+=("$third")
 poll 100 holds_name || fail "the instance after the killed one did not claim the name"

@@ -3,8 +3,13 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <langinfo.h>
 
 #include "app/form1.h"
 #include "app/qt/main_window.h"
@@ -26,6 +31,26 @@ bool ChoosePlatform() {
   return true;
 }
 
+// The window's texts are UTF-8 whatever the locale. Where the locale's
+// character set is another (the POSIX locale of a bare console, LANG=C),
+// the character type becomes the same locale's UTF-8 form, or C.UTF-8, in
+// the environment too: the X library reads it there, and would otherwise
+// hand the window manager a title in Latin-1.
+void PreferUtf8Characters() {
+  std::setlocale(LC_ALL, "");  // a locale that is not installed leaves "C"
+  const char* codeset = nl_langinfo(CODESET);
+  if (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0) return;
+  std::string name = std::setlocale(LC_CTYPE, nullptr);
+  name = name.substr(0, name.find_first_of(".@")) + ".UTF-8";
+  if (!std::setlocale(LC_CTYPE, name.c_str())) {
+    name = "C.UTF-8";
+    if (!std::setlocale(LC_CTYPE, name.c_str())) return;
+  }
+  // LC_ALL, where set, overrides LC_CTYPE.
+  const char* all = std::getenv("LC_ALL");
+  setenv(all && *all ? "LC_ALL" : "LC_CTYPE", name.c_str(), 1);
+}
+
 // The standard user-interface font, one that renders Japanese.
 void ChooseFont(QApplication& app) {
   QFont font = app.font();
@@ -43,6 +68,7 @@ void ChooseFont(QApplication& app) {
 
 int main(int argc, char** argv) {
   if (!ChoosePlatform()) return 1;
+  PreferUtf8Characters();
   // The program takes no command line: Qt sees only the program's name.
   int qtArgc = 1;
   char* qtArgv[] = {argc > 0 ? argv[0] : const_cast<char*>("pelmora"), nullptr};

@@ -1,26 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Whether another Pelmora of the same user runs. An instance holds two
-// listening unix sockets that nobody accepts from: connecting to one tells
-// whether it is alive, and SO_PEERCRED whose it is.
-//
-// - The socket `name` in the user's runtime directory ($XDG_RUNTIME_DIR),
-//   used only when that is a directory of this user that no one else may
-//   write to, so no other user can take the name. A killed instance leaves
-//   its socket file behind; it refuses connections and is replaced. A file
-//   that cannot be checked (the connection fails otherwise, say for want of
-//   a descriptor) is left alone and not claimed, and the abstract name
-//   alone decides. The check runs under flock() on the directory, so two
-//   starts that both find a stale file do not both replace it; a normal end
-//   removes the file.
-// - The abstract socket name `name`, for starts without such a directory and
-//   to meet instances started without one. Any local user can bind an
-//   abstract name, so its holder counts only when it runs as this user; one
-//   of another user is ignored (and, where there is no runtime directory,
-//   then keeps no second start of this user out either). The kernel drops
-//   the name when its holder ends, however it ends.
-//
-// Nothing else is written; no setting is kept.
+// listening unix sockets that nobody accepts from, the socket `name` in the
+// user's runtime directory (where that is the user's own and no one else
+// may write to it) and the abstract name `name`: connecting tells whether
+// one is alive, and SO_PEERCRED whose it is. Another user can never keep
+// this user's instance out, and a killed instance never blocks the next.
+// Why each rule is as it is: docs/single-instance.md.
 #include <sys/types.h>
 
 #include <string>
