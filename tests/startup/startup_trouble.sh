@@ -12,12 +12,10 @@
 set -uo pipefail
 # The script's own tools match Japanese window names only in a UTF-8 locale.
 export LC_ALL=C.UTF-8
-# Runs a command with no locale set at all (LANG and every LC_* unset).
-posix() {
-  local unset=(-u LC_ALL -u LANG -u LANGUAGE) var
-  for var in $(compgen -e); do [[ $var == LC_* ]] && unset+=(-u "$var"); done
-  env "${unset[@]}" "$@"
-}
+# The command prefix that runs a program with no locale set at all (LANG
+# and every LC_* unset); a simple command, so that $! is the program's PID.
+posix=(env -u LC_ALL -u LANG -u LANGUAGE)
+for var in $(compgen -e); do [[ $var == LC_* ]] && posix+=(-u "$var"); done
 program="$1"
 name="@pelmora-$(id -u)"
 children=()
@@ -55,7 +53,7 @@ if holds_name; then
 fi
 
 # 1. No display.
-posix env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$program" \
+"${posix[@]}" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$program" \
   >"$scratch/out" 2>"$scratch/err"
 status=$?
 [[ $status -ne 0 && $status -ne 124 ]] || fail "without a display the exit status is $status"
@@ -74,12 +72,12 @@ export DISPLAY=":$(head -n1 "$scratch/display")"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
 # 2. Another instance running.
-posix "$program" 2>"$scratch/first.err" &
+"${posix[@]}" "$program" 2>"$scratch/first.err" &
 first=$!
 children+=("$first")
 poll 100 holds_name || fail "the first instance did not claim the instance name"
 poll 100 window_named "^Pelmora Ver" || fail "the first instance shows no window"
-posix "$program" 2>"$scratch/second.err" &
+"${posix[@]}" "$program" 2>"$scratch/second.err" &
 second=$!
 children+=("$second")
 poll 100 window_named "Pelmora 二重起動エラー" || fail "the second instance shows no message"
@@ -101,7 +99,7 @@ echo "ok: in the POSIX locale the second instance showed \"$title\" and ended; t
 kill -9 "$first"
 wait "$first" 2>/dev/null
 poll 50 bash -c "! grep -q ' ${name}\$' /proc/net/unix" || fail "the killed instance's name stays"
-posix "$program" 2>"$scratch/third.err" &
+"${posix[@]}" "$program" 2>"$scratch/third.err" &
 third=$!
 children+=("$third")
 poll 100 holds_name || fail "the instance after the killed one did not claim the name"
