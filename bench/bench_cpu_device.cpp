@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/linux/linux_cpu_time_device.h"
-#include "platform/linux/linux_free_resources.h"
-#include "platform/linux/linux_memory_status.h"
-#include "platform/linux/linux_tick_clock.h"
+#include "platform/linux/figures/linux_cpu_time_device.h"
+#include "platform/linux/figures/linux_free_resources.h"
+#include "platform/linux/figures/linux_memory_status.h"
+#include "platform/linux/figures/linux_tick_clock.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "common.h"
 #include "fakes/platform_fakes.h"
 #include "fakes/toolkit_fakes.h"
-#include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
 #include "processes/process_table.h"
 #include "toolkit/qt/list_view.h"
 #include "toolkit/qt/text_services.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <thread>
 
 #include "monitor/cpu_load_meter.h"
-#include "platform/linux/linux_cpu_time_device.h"
-#include "platform/linux/linux_tick_clock.h"
+#include "platform/linux/figures/linux_cpu_time_device.h"
+#include "platform/linux/figures/linux_tick_clock.h"
 
 namespace {
 

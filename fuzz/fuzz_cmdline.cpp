@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "check.h"
-#include "platform/linux/proc_pid_parsers.h"
-#include "platform/linux/proc_scanner.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
+#include "platform/linux/parsers/proc_scanner.h"
 
 using pelmora::fuzz::ViewInside;
 using namespace pelmora::platform::linux_os;

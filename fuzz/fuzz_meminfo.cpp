@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "check.h"
-#include "platform/linux/linux_memory_status.h"
-#include "platform/linux/proc_meminfo_parser.h"
+#include "platform/linux/figures/linux_memory_status.h"
+#include "platform/linux/parsers/proc_meminfo_parser.h"
 
 using pelmora::platform::linux_os::AvailableKb;
 using pelmora::platform::linux_os::kMeminfoKeys;

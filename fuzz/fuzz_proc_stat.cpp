@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "check.h"
-#include "platform/linux/proc_stat_parser.h"
+#include "platform/linux/parsers/proc_stat_parser.h"
 
 using pelmora::platform::linux_os::CpuTimes;
 using pelmora::platform::linux_os::IdleShareBetween;

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "check.h"
-#include "platform/linux/resource_parsers.h"
+#include "platform/linux/parsers/resource_parsers.h"
 
 using namespace pelmora::platform::linux_os;
 

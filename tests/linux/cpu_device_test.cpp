@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/linux_cpu_time_device.h"
+#include "platform/linux/figures/linux_cpu_time_device.h"
 
 namespace pelmora::platform::linux_os {
 namespace {

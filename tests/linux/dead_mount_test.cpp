@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
 

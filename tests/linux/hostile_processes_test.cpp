@@ -11,7 +11,7 @@
 #include <string>
 
 #include "fakes/form_harness.h"
-#include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
 #include "toolkit/qt/text_services.h"

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "fakes/form_harness.h"
-#include "platform/linux/linux_cpu_time_device.h"
-#include "platform/linux/linux_memory_status.h"
+#include "platform/linux/figures/linux_cpu_time_device.h"
+#include "platform/linux/figures/linux_memory_status.h"
 #include "support/scratch_dir.h"
 
 namespace pelmora::fakes {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/linux_process_control.h"
+#include "platform/linux/control/linux_process_control.h"
 
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
 

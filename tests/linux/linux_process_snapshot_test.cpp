@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/linux_single_instance.h"
+#include "platform/linux/instance/linux_single_instance.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

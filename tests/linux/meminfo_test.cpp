@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "platform/linux/linux_memory_status.h"
-#include "platform/linux/proc_meminfo_parser.h"
+#include "platform/linux/figures/linux_memory_status.h"
+#include "platform/linux/parsers/proc_meminfo_parser.h"
 #include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {

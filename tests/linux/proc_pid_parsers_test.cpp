@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
 
 #include <gtest/gtest.h>
 

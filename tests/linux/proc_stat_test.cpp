@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "platform/linux/proc_stat_parser.h"
+#include "platform/linux/parsers/proc_stat_parser.h"
 
 namespace pelmora::platform::linux_os {
 namespace {

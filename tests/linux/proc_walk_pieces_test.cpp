@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/exe_inode_cache.h"
-#include "platform/linux/known_processes.h"
-#include "platform/linux/linux_process_snapshot.h"
-#include "platform/linux/pidfd.h"
-#include "platform/linux/process_reader.h"
+#include "platform/linux/walk/exe_inode_cache.h"
+#include "platform/linux/walk/known_processes.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
+#include "platform/linux/io/pidfd.h"
+#include "platform/linux/walk/process_reader.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/linux_free_resources.h"
-#include "platform/linux/resource_parsers.h"
+#include "platform/linux/figures/linux_free_resources.h"
+#include "platform/linux/parsers/resource_parsers.h"
 #include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {

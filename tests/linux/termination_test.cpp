@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "fakes/toolkit_fakes.h"
-#include "platform/linux/linux_process_control.h"
-#include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/control/linux_process_control.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
 #include "processes/process_table.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-#include "platform/linux/linux_cpu_time_device.h"
-#include "platform/linux/linux_free_resources.h"
-#include "platform/linux/linux_memory_status.h"
-#include "platform/linux/linux_process_control.h"
-#include "platform/linux/linux_process_snapshot.h"
-#include "platform/linux/linux_single_instance.h"
-#include "platform/linux/linux_tick_clock.h"
+#include "platform/linux/figures/linux_cpu_time_device.h"
+#include "platform/linux/figures/linux_free_resources.h"
+#include "platform/linux/figures/linux_memory_status.h"
+#include "platform/linux/control/linux_process_control.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
+#include "platform/linux/instance/linux_single_instance.h"
+#include "platform/linux/figures/linux_tick_clock.h"
 #include "platform/services.h"
 
 namespace pelmora::platform::linux_os {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/linux_process_control.h"
+#include "platform/linux/control/linux_process_control.h"
 
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -10,9 +10,9 @@
 #include <string>
 #include <utility>
 
-#include "platform/linux/pidfd.h"
-#include "platform/linux/proc_file_io.h"
-#include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/io/pidfd.h"
+#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
 
 namespace pelmora::platform::linux_os {
 namespace {

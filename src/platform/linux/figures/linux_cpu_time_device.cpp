@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/linux_cpu_time_device.h"
+#include "platform/linux/figures/linux_cpu_time_device.h"
 
 #include <cmath>
 #include <memory>
 #include <utility>
 
-#include "platform/linux/proc_file_io.h"
+#include "platform/linux/io/proc_file_io.h"
 
 namespace pelmora::platform::linux_os {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/cpu_time_device.h"
-#include "platform/linux/proc_stat_parser.h"
+#include "platform/linux/parsers/proc_stat_parser.h"
 #include "platform/tick_clock.h"
 
 namespace pelmora::platform::linux_os {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/linux_free_resources.h"
+#include "platform/linux/figures/linux_free_resources.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/linux/proc_file_io.h"
-#include "platform/linux/resource_parsers.h"
+#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/parsers/resource_parsers.h"
 
 namespace pelmora::platform::linux_os {
 

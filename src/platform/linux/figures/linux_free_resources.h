@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/free_resources.h"
-#include "platform/linux/proc_file_io.h"
+#include "platform/linux/io/proc_file_io.h"
 
 namespace pelmora::platform::linux_os {
 

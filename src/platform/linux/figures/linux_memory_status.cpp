@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/linux_memory_status.h"
+#include "platform/linux/figures/linux_memory_status.h"
 
 #include <algorithm>
 #include <limits>
 #include <utility>
 
-#include "platform/linux/proc_file_io.h"
-#include "platform/linux/saturating.h"
+#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/parsers/saturating.h"
 
 namespace pelmora::platform::linux_os {
 

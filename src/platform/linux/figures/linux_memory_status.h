@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/linux/proc_file_io.h"
-#include "platform/linux/proc_meminfo_parser.h"
+#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/parsers/proc_meminfo_parser.h"
 #include "platform/memory_status.h"
 
 namespace pelmora::platform::linux_os {

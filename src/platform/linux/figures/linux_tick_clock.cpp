@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/linux_tick_clock.h"
+#include "platform/linux/figures/linux_tick_clock.h"
 
 #include <time.h>
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/io/unique_fd.h"
 #include "platform/single_instance.h"
 
 namespace pelmora::platform::linux_os {

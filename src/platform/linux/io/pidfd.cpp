@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/pidfd.h"
+#include "platform/linux/io/pidfd.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "platform/linux/proc_file_io.h"
-#include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
 
 namespace pelmora::platform::linux_os {
 

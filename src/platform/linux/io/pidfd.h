@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/io/unique_fd.h"
 
 namespace pelmora::platform::linux_os {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/proc_file_io.h"
+#include "platform/linux/io/proc_file_io.h"
 
 #include <dirent.h>
 #include <fcntl.h>

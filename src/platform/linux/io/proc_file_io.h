@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/io/unique_fd.h"
 
 namespace pelmora::platform::linux_os {
 

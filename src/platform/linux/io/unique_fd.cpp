@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/io/unique_fd.h"
 
 #include <unistd.h>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/proc_meminfo_parser.h"
+#include "platform/linux/parsers/proc_meminfo_parser.h"
 
 #include <algorithm>
 
-#include "platform/linux/proc_scanner.h"
-#include "platform/linux/saturating.h"
+#include "platform/linux/parsers/proc_scanner.h"
+#include "platform/linux/parsers/saturating.h"
 
 namespace pelmora::platform::linux_os {
 

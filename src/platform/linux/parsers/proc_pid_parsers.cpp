@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
 
 #include <array>
 #include <limits>
 
-#include "platform/linux/proc_scanner.h"
+#include "platform/linux/parsers/proc_scanner.h"
 
 namespace pelmora::platform::linux_os {
 std::optional<PidStat> ParsePidStat(std::string_view text) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/proc_scanner.h"
+#include "platform/linux/parsers/proc_scanner.h"
 
 #include <charconv>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/proc_stat_parser.h"
+#include "platform/linux/parsers/proc_stat_parser.h"
 
 #include <array>
 
-#include "platform/linux/proc_scanner.h"
-#include "platform/linux/saturating.h"
+#include "platform/linux/parsers/proc_scanner.h"
+#include "platform/linux/parsers/saturating.h"
 
 namespace pelmora::platform::linux_os {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/resource_parsers.h"
+#include "platform/linux/parsers/resource_parsers.h"
 
-#include "platform/linux/proc_scanner.h"
+#include "platform/linux/parsers/proc_scanner.h"
 
 namespace pelmora::platform::linux_os {
 

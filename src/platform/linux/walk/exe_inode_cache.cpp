@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/exe_inode_cache.h"
+#include "platform/linux/walk/exe_inode_cache.h"
 
 #include <utility>
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
 
 namespace pelmora::platform::linux_os {
 

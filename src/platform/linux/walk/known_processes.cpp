@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/known_processes.h"
+#include "platform/linux/walk/known_processes.h"
 
 #include <sys/resource.h>
 

@@ -30,8 +30,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/linux/proc_pid_parsers.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
+#include "platform/linux/io/unique_fd.h"
 
 namespace pelmora::platform::linux_os {
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/linux_process_snapshot.h"
+#include "platform/linux/walk/linux_process_snapshot.h"
 
 #include <utility>
 
-#include "platform/linux/known_processes.h"
-#include "platform/linux/proc_walk.h"
+#include "platform/linux/walk/known_processes.h"
+#include "platform/linux/walk/proc_walk.h"
 
 namespace pelmora::platform::linux_os {
 

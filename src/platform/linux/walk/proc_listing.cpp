@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/proc_listing.h"
+#include "platform/linux/walk/proc_listing.h"
 
 #include <fcntl.h>
 #include <sys/vfs.h>
@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
 
 namespace pelmora::platform::linux_os {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/proc_walk.h"
+#include "platform/linux/walk/proc_walk.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <chrono>
 #include <optional>
 
-#include "platform/linux/pidfd.h"
+#include "platform/linux/io/pidfd.h"
 
 namespace pelmora::platform::linux_os {
 

@@ -38,10 +38,10 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/exe_inode_cache.h"
-#include "platform/linux/known_processes.h"
-#include "platform/linux/proc_listing.h"
-#include "platform/linux/process_reader.h"
+#include "platform/linux/walk/exe_inode_cache.h"
+#include "platform/linux/walk/known_processes.h"
+#include "platform/linux/walk/proc_listing.h"
+#include "platform/linux/walk/process_reader.h"
 #include "platform/process_snapshot.h"
 
 namespace pelmora::platform::linux_os {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/linux/process_reader.h"
+#include "platform/linux/walk/process_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -21,8 +21,8 @@
 
 #include <sys/types.h>
 
-#include "platform/linux/proc_file_io.h"
-#include "platform/linux/proc_pid_parsers.h"
+#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/parsers/proc_pid_parsers.h"
 
 namespace pelmora::platform::linux_os {
 
