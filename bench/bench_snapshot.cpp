@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/linux/figures/linux_tick_clock.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
 
 namespace {
@@ -13,7 +14,8 @@ using pelmora::platform::ProcessEntry;
 using pelmora::platform::linux_os::LinuxProcessSnapshotSource;
 
 void BM_FullWalk(benchmark::State& state) {
-  LinuxProcessSnapshotSource source;
+  pelmora::platform::linux_os::LinuxTickClock clock;
+  LinuxProcessSnapshotSource source("/proc", 4096, clock);
   ProcessEntry entry;
   int64_t processes = 0;
   for (auto _ : state) {
@@ -32,7 +34,8 @@ void BM_FullWalk(benchmark::State& state) {
 BENCHMARK(BM_FullWalk)->Unit(benchmark::kMicrosecond);
 
 void BM_PathWalk(benchmark::State& state) {
-  LinuxProcessSnapshotSource source;
+  pelmora::platform::linux_os::LinuxTickClock clock;
+  LinuxProcessSnapshotSource source("/proc", 4096, clock);
   std::string path;
   int64_t processes = 0;
   for (auto _ : state) {

@@ -2,6 +2,7 @@
 #include "app/form1.h"
 
 #include <memory>
+#include <utility>
 
 #include "toolkit/number_format.h"
 
@@ -27,7 +28,9 @@ Form1::Form1(const Form1Controls& controls, const platform::Services& services)
           history_, [this] {
             // A change rebuilds the list as 更新 does, from the snapshot
             // the check walked.
-            if (table_.CheckProcessSetKeepingSnapshot(services_.Processes)) table_.RefreshFromCheck();
+            if (auto changed = table_.CheckProcessSet(services_.Processes)) {
+              table_.Refresh(std::move(changed));
+            }
           }) {}
 
 void Form1::Form_Load() {

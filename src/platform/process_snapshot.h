@@ -26,14 +26,12 @@ struct ProcessEntry {
 // The listing of processes is taken once, when the snapshot is created;
 // each walk reads the processes it lists as it reaches them. The path walk
 // (PathFirst, PathNext) is the cheap one, for checking whether the set of
-// processes changed. A full walk (Process32First, Process32Next) of a
-// snapshot whose paths were walked may take the same listing and the paths
-// that walk read instead of reading them again, for every process that was
-// already running when the listing was taken, and the figures that walk
-// read with a path; every other figure it reads afresh. So a full walk
-// after a path walk lists the processes the path walk listed (less any
-// that ended since), with the paths it gave them. A full walk of a
-// snapshot whose paths were not walked reads every path afresh.
+// processes changed. A full walk (Process32First, Process32Next) after a
+// path walk of the same snapshot shows the processes the path walk showed,
+// under the same paths, but for a process that ended or changed hands
+// since, and takes what the path walk read instead of reading it again. A
+// full walk of a snapshot whose paths were not walked reads every path
+// afresh.
 class ProcessSnapshot {
  public:
   virtual ~ProcessSnapshot() = default;
@@ -45,12 +43,9 @@ class ProcessSnapshot {
 };
 
 // Creates snapshots. A source may keep, from one snapshot to the next, what
-// makes the next one cheaper (open files, buffers, what it learnt about the
-// processes), and each new snapshot starts with a new listing and nothing
-// of the paths the last one read. That is handed on only while no older
-// snapshot is alive: a caller that keeps one snapshot at a time, and drops
-// it before asking for the next, gets every saving; one that keeps two
-// gets a correct but cold second one.
+// makes the next one cheaper (open files, what it learnt of the processes),
+// and keeps it for the newest snapshot: an older one, walked after a newer
+// was taken, reads its processes as if first seen.
 class ProcessSnapshotSource {
  public:
   virtual ~ProcessSnapshotSource() = default;

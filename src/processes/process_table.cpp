@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "processes/process_table.h"
 
+#include "base/room.h"
 #include "toolkit/number_format.h"
 
 namespace pelmora::processes {
@@ -21,6 +22,15 @@ class ListUpdate {
 
  private:
   toolkit::ListView& list_;
+};
+
+// What a source that could take no snapshot yields: nothing.
+class EmptySnapshot : public platform::ProcessSnapshot {
+ public:
+  bool Process32First(platform::ProcessEntry&) override { return false; }
+  bool Process32Next(platform::ProcessEntry&) override { return false; }
+  bool PathFirst(std::string&) override { return false; }
+  bool PathNext(std::string&) override { return false; }
 };
 
 }  // namespace
@@ -46,11 +56,8 @@ std::string ProcessTable::FileName(const std::string& path) const {
 }
 
 void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
-  checked_.reset();  // before the new snapshot is taken, so it can reuse what that one held
   Refresh(source.CreateToolhelp32Snapshot());
 }
-
-void ProcessTable::RefreshFromCheck() { Refresh(std::move(checked_)); }
 
 void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) {
   ProcessNames.assign(11, std::string());
@@ -94,7 +101,7 @@ void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) 
   update.reset();
   ProcessCount = counter - 1;
   // Room that long paths of processes now gone took is given back.
-  if (osPaths_.capacity() > 2 * osPaths_.size() + 64 * 1024) osPaths_.shrink_to_fit();
+  base::GiveBackRoom(osPaths_);
 
   controls_.StatusBar1.SetPanelText(1, "");
   controls_.StatusBar1.SetPanelText(3, DecimalText(ProcessCount));
@@ -115,12 +122,13 @@ bool ProcessTable::Differs(platform::ProcessSnapshot* snapshot) {
   return position != ProcessCount;
 }
 
-bool ProcessTable::CheckProcessSetKeepingSnapshot(platform::ProcessSnapshotSource& source) {
-  checked_.reset();  // before the new snapshot is taken, so it can reuse what that one held
+std::unique_ptr<platform::ProcessSnapshot> ProcessTable::CheckProcessSet(
+    platform::ProcessSnapshotSource& source) {
   std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
-  if (!Differs(snapshot.get())) return false;
-  checked_ = std::move(snapshot);
-  return true;
+  if (!Differs(snapshot.get())) return nullptr;
+  // A source that could take no snapshot differs from any table: the
+  // rebuild gets an empty one.
+  return snapshot ? std::move(snapshot) : std::make_unique<EmptySnapshot>();
 }
 
 void ProcessTable::ListView1_Click() {

@@ -33,16 +33,15 @@ class ProcessTable {
 
   // Rebuilds the table and the list from a new snapshot.
   void Command1_Click(platform::ProcessSnapshotSource& source);
-  // Walks the running processes' paths against the table; true at the first
-  // difference, or when the count differs. The snapshot walked is kept for
-  // RefreshFromCheck.
-  bool CheckProcessSetKeepingSnapshot(platform::ProcessSnapshotSource& source);
-  // Rebuilds the table and the list as Command1_Click does, from the
-  // snapshot that the check found different: its listing, and the paths
-  // the check read, are the rebuild's; every other figure is read afresh.
-  // Without such a snapshot (none could be taken, or no check ran) it
-  // rebuilds as from a snapshot that yields nothing.
-  void RefreshFromCheck();
+  // Walks a new snapshot's paths against the table: the snapshot, for
+  // Refresh to take, at the first difference or when the count differs;
+  // null when nothing changed.
+  std::unique_ptr<platform::ProcessSnapshot> CheckProcessSet(
+      platform::ProcessSnapshotSource& source);
+  // Rebuilds the table and the list as Command1_Click does, from a snapshot
+  // the check found different: its listing, and the paths the check read,
+  // are the rebuild's. A null snapshot rebuilds as one that yields nothing.
+  void Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot);
   // Puts the selected row's full path, lower-cased, into panel 1: the key.
   // Runs whenever the selection changes and on a click on the selected row;
   // with no row selected, it empties the key.
@@ -61,7 +60,6 @@ class ProcessTable {
   static int64_t BoundFor(int64_t counter);
 
  private:
-  void Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot);
   // Walks the snapshot's paths against the table; true at the first
   // difference, or when the count differs.
   bool Differs(platform::ProcessSnapshot* snapshot);
@@ -78,7 +76,6 @@ class ProcessTable {
   std::vector<size_t> osPathEnds_;
   std::optional<int64_t> clickedRow_;
   std::string osPath_;  // reused by the check, so a tick allocates nothing new
-  std::unique_ptr<platform::ProcessSnapshot> checked_;  // the check's, when it found a change
 };
 
 // The confirmation prompt that names the process to be ended.

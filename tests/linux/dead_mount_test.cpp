@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "fakes/platform_fakes.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
@@ -166,7 +167,8 @@ TEST(DeadMountTest, WalkNeitherWaitsForAStoppedServerNorLosesTheInode) {
     // A fresh source: nothing it remembers spares it the read.
     const int64_t pid = child.pid();
     walker = std::thread([result, pid] {
-      LinuxProcessSnapshotSource source;
+      fakes::FakeTickClock clock;
+      LinuxProcessSnapshotSource source("/proc", 0, clock);
       auto snapshot = source.CreateToolhelp32Snapshot();
       ProcessEntry entry;
       bool listed = false;

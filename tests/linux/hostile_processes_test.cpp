@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Processes with hostile names, and processes that vanish at the worst
-// moment, read by the real Linux snapshot and shown by the window's logic.
+// Processes with hostile names, read by the real Linux snapshot and shown
+// by the window's logic.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,45 +25,6 @@ using testing_support::PollUntil;
 using testing_support::ProcessState;
 
 constexpr std::string_view kFffd = "\xEF\xBF\xBD";
-
-// The snapshot source used by the window, with hooks that run when a
-// snapshot's walk of the paths or of every field begins: after the listing,
-// before the first read.
-class HookedSource : public platform::ProcessSnapshotSource {
- public:
-  std::unique_ptr<platform::ProcessSnapshot> CreateToolhelp32Snapshot() override {
-    ++taken;
-    return std::make_unique<Walk>(real.CreateToolhelp32Snapshot(), *this);
-  }
-
-  platform::linux_os::LinuxProcessSnapshotSource real;
-  int taken = 0;
-  int fullWalks = 0;
-  std::function<void()> beforePaths;
-  std::function<void()> beforeFullReads;
-
- private:
-  class Walk : public platform::ProcessSnapshot {
-   public:
-    Walk(std::unique_ptr<platform::ProcessSnapshot> inner, HookedSource& source)
-        : inner_(std::move(inner)), source_(source) {}
-    bool Process32First(platform::ProcessEntry& e) override {
-      ++source_.fullWalks;
-      if (source_.beforeFullReads) source_.beforeFullReads();
-      return inner_->Process32First(e);
-    }
-    bool Process32Next(platform::ProcessEntry& e) override { return inner_->Process32Next(e); }
-    bool PathFirst(std::string& p) override {
-      if (source_.beforePaths) source_.beforePaths();
-      return inner_->PathFirst(p);
-    }
-    bool PathNext(std::string& p) override { return inner_->PathNext(p); }
-
-   private:
-    std::unique_ptr<platform::ProcessSnapshot> inner_;
-    HookedSource& source_;
-  };
-};
 
 // A Form1 on the real process snapshot and the real text decoding, with
 // fakes for the rest.
@@ -93,7 +53,8 @@ struct RealProcessesForm : FormHarness {
     }
   }
 
-  HookedSource source;
+  FakeTickClock clock;
+  platform::linux_os::LinuxProcessSnapshotSource source{"/proc", 64, clock};
   toolkit::qt::QtTextServices decoder;
 };
 
@@ -168,38 +129,6 @@ TEST_F(HostileProcesses, NamesTheKernelAllowsShowAsValidTextWithReplacements) {
   f.window->Timer1_Timer();
   f.ExpectConsistent();
   EXPECT_EQ(f.RowOf(zombie->pid()), 0);
-}
-
-TEST_F(HostileProcesses, ProcessVanishingBetweenTheChecksAndTheReadsIsSkipped) {
-  // The newcomer runs another executable: the check compares paths, and a
-  // newcomer of the victim's own executable could take its place unnoticed.
-  for (const bool duringCheck : {true, false}) {
-    SCOPED_TRACE(duringCheck ? "during the check's walk" : "between the check and the rebuild");
-    auto victim = Spawn("Vanishing");
-    ASSERT_TRUE(victim);
-    RealProcessesForm f;
-    f.window->Form_Load();
-    ASSERT_GT(f.RowOf(victim->pid()), 0);
-
-    // A newcomer makes the set differ; the victim goes once the tick's
-    // snapshot was listed: before its path is read, or after the check read
-    // it and before the rebuild reads the rest.
-    auto newcomer = Spawn("Newcomer");
-    ASSERT_TRUE(newcomer);
-    const pid_t victimPid = victim->pid();
-    f.source.taken = f.source.fullWalks = 0;
-    (duringCheck ? f.source.beforePaths : f.source.beforeFullReads) = [&] {
-      victim->Signal(SIGKILL);
-      victim->Reap();
-    };
-    f.window->Timer1_Timer();
-
-    EXPECT_EQ(f.source.taken, 1) << "one snapshot a tick";
-    EXPECT_EQ(f.source.fullWalks, 1) << "the check found a change and the list was rebuilt";
-    EXPECT_EQ(f.RowOf(victimPid), 0);
-    EXPECT_GT(f.RowOf(newcomer->pid()), 0);
-    f.ExpectConsistent();
-  }
 }
 
 }  // namespace

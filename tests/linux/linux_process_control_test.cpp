@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "fakes/platform_fakes.h"
 #include "platform/linux/control/linux_process_control.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,8 @@ using testing_support::ScratchDir;
 
 // The start time the process list recorded for pid; 0 when not listed.
 uint64_t ListedStartTime(int64_t pid) {
-  LinuxProcessSnapshotSource source;
+  fakes::FakeTickClock clock;
+  LinuxProcessSnapshotSource source("/proc", 0, clock);
   auto snapshot = source.CreateToolhelp32Snapshot();
   ProcessEntry entry;
   for (bool ok = snapshot->Process32First(entry); ok; ok = snapshot->Process32Next(entry)) {

@@ -3,11 +3,19 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/sched.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -18,7 +26,9 @@
 #include <thread>
 #include <vector>
 
+#include "fakes/platform_fakes.h"
 #include "platform/linux/parsers/proc_pid_parsers.h"
+#include "support/fake_proc.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
 
@@ -34,21 +44,10 @@ using testing_support::ProcessState;
 using testing_support::ScratchDir;
 
 std::vector<ProcessEntry> FullWalk(ProcessSnapshot& snapshot) {
-  std::vector<ProcessEntry> entries;
-  ProcessEntry entry;
-  for (bool ok = snapshot.Process32First(entry); ok; ok = snapshot.Process32Next(entry)) {
-    entries.push_back(entry);
-  }
-  return entries;
+  return testing_support::Rows(snapshot);
 }
-
 std::vector<std::string> PathWalk(ProcessSnapshot& snapshot) {
-  std::vector<std::string> paths;
-  std::string path;
-  for (bool ok = snapshot.PathFirst(path); ok; ok = snapshot.PathNext(path)) {
-    paths.push_back(path);
-  }
-  return paths;
+  return testing_support::CheckPaths(snapshot);
 }
 
 std::optional<ProcessEntry> Find(const std::vector<ProcessEntry>& entries, int64_t pid) {
@@ -74,7 +73,8 @@ class RealSnapshotTest : public testing::Test {
   ScratchDir dir_;
   std::string program_;
   uint64_t inode_ = 0;
-  LinuxProcessSnapshotSource source_;
+  fakes::FakeTickClock clock_;
+  LinuxProcessSnapshotSource source_{"/proc", 4096, clock_};
 };
 
 TEST_F(RealSnapshotTest, ChildrenOfOneExecutable) {
@@ -143,23 +143,25 @@ TEST_F(RealSnapshotTest, ChildrenOfOneExecutable) {
   EXPECT_EQ(std::count(paths.begin(), paths.end(), program_), 2);
 }
 
-TEST_F(RealSnapshotTest, ChildThatEndsAfterTheListingIsSkipped) {
-  Child leaving(program_);
-  Child staying(program_);
-  ASSERT_TRUE(StartedAs(leaving, program_));
-  ASSERT_TRUE(StartedAs(staying, program_));
-  auto full = source_.CreateToolhelp32Snapshot();
-  LinuxProcessSnapshotSource other_source;
-  auto paths = other_source.CreateToolhelp32Snapshot();
-  // Both PIDs are listed now; the process goes before it is read.
-  leaving.Signal(SIGKILL);
-  leaving.Reap();
-
-  const auto entries = FullWalk(*full);
-  EXPECT_FALSE(Find(entries, leaving.pid()).has_value());
-  EXPECT_TRUE(Find(entries, staying.pid()).has_value());
-  const auto walked = PathWalk(*paths);
-  EXPECT_EQ(std::count(walked.begin(), walked.end(), program_), 1);
+TEST_F(RealSnapshotTest, AChildEndingAfterTheListingIsSkippedByTheCheckAndTheRebuild) {
+  for (const bool afterCheck : {false, true}) {
+    SCOPED_TRACE(afterCheck ? "between the check and the rebuild" : "before the check");
+    Child leaving(program_);
+    Child staying(program_);
+    ASSERT_TRUE(StartedAs(leaving, program_));
+    ASSERT_TRUE(StartedAs(staying, program_));
+    auto snapshot = source_.CreateToolhelp32Snapshot();
+    std::vector<std::string> paths;
+    if (afterCheck) paths = PathWalk(*snapshot);
+    // Both PIDs are listed now; the process goes before it is read again.
+    leaving.Signal(SIGKILL);
+    leaving.Reap();
+    if (!afterCheck) paths = PathWalk(*snapshot);
+    EXPECT_EQ(std::count(paths.begin(), paths.end(), program_), afterCheck ? 2 : 1);
+    const auto entries = FullWalk(*snapshot);
+    EXPECT_FALSE(Find(entries, leaving.pid()).has_value());
+    EXPECT_TRUE(Find(entries, staying.pid()).has_value());
+  }
 }
 
 TEST_F(RealSnapshotTest, ZombieKeepsItsCommandName) {
@@ -272,7 +274,8 @@ TEST_F(RealSnapshotTest, AnotherUsersProcessSeenWithoutPrivilege) {
   // Walk as an ordinary user: the root-owned child's exe link, heap and
   // module are out of reach, its command line is not.
   const auto report = testing_support::RunAsUser(12345, [pid] {
-    LinuxProcessSnapshotSource source;
+    fakes::FakeTickClock clock;
+    LinuxProcessSnapshotSource source("/proc", 64, clock);
     const auto entries = FullWalk(*source.CreateToolhelp32Snapshot());
     const auto e = Find(entries, pid);
     if (!e) return std::string("missing");
@@ -282,6 +285,137 @@ TEST_F(RealSnapshotTest, AnotherUsersProcessSeenWithoutPrivilege) {
   });
   ASSERT_TRUE(report.has_value());
   EXPECT_EQ(*report, program_ + "|0|0|0|" + std::to_string(::getpid()));
+}
+
+// The check and the rebuild agree, in a PID namespace of the test's own
+// where nothing else comes or goes: the rebuild that a check starts shows
+// what the check named, under the same name, and the check after it finds
+// nothing changed. The report: the row of `pid`, then "same" or "differs"
+// (the rebuild against the check), then "unchanged" or "changed" (the
+// second check against the rebuild).
+std::string CheckRebuildCheck(LinuxProcessSnapshotSource& source, pid_t pid) {
+  auto snapshot = source.CreateToolhelp32Snapshot();
+  const std::vector<std::string> checked = PathWalk(*snapshot);
+  const std::vector<ProcessEntry> rows = FullWalk(*snapshot);
+  snapshot.reset();
+  const std::vector<std::string> again = PathWalk(*source.CreateToolhelp32Snapshot());
+  std::vector<std::string> shown;
+  std::string row = "missing";
+  for (const ProcessEntry& e : rows) {
+    shown.push_back(e.szExeFile);
+    if (e.th32ProcessID == pid) {
+      row = "[" + e.szExeFile + "] threads " + std::to_string(e.cntThreads);
+    }
+  }
+  return row + (shown == checked ? " same" : " differs") +
+         (again == shown ? " unchanged" : " changed");
+}
+
+class AgreementTest : public RealSnapshotTest {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root for a PID namespace of its own";
+    RealSnapshotTest::SetUp();
+  }
+  // The report of body, run in a namespace of its own; skips where there is none.
+  std::string InNamespace(const std::function<std::string()>& body) {
+    const auto report = testing_support::RunInOwnPidNamespace(body);
+    return report ? *report : "no namespace";
+  }
+};
+
+TEST_F(AgreementTest, APidReusedByAnotherProgramIsShownAtOnce) {
+  const std::string second = dir_.Root() + "/PelmoraSecond";
+  CopyProgram(second);
+  const std::string report = InNamespace([&] {
+    fakes::FakeTickClock clock;
+    LinuxProcessSnapshotSource source("/proc", 64, clock);
+    auto first = std::make_unique<Child>(program_);
+    if (!StartedAs(*first, program_)) return std::string("first did not start");
+    FullWalk(*source.CreateToolhelp32Snapshot());  // holds its stat from now on
+    const pid_t pid = first->pid();
+    first->Signal(SIGKILL);
+    first->Reap();
+    // The same PID for another program, through clone3's set_tid.
+    pid_t tid = pid;
+    clone_args args{};
+    args.exit_signal = SIGCHLD;
+    args.set_tid = reinterpret_cast<uint64_t>(&tid);
+    args.set_tid_size = 1;
+    const long cloned = ::syscall(SYS_clone3, &args, sizeof args);
+    if (cloned == 0) {
+      ::execl(second.c_str(), second.c_str(), "600", nullptr);
+      ::_exit(127);
+    }
+    if (cloned != pid) return "clone3 gave " + std::to_string(cloned);
+    const bool started = PollUntil(
+        [&] { return ExeTarget(pid) == second && testing_support::Asleep(pid); });
+    const std::string out = started ? CheckRebuildCheck(source, pid) : "second did not start";
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return out;
+  });
+  EXPECT_EQ(report, "[" + second + "] threads 1 same unchanged");
+}
+
+TEST_F(AgreementTest, AnEmptyCommandNameNamesAnotherUsersProcess) {
+  // A child of root that names itself "" and empties its argv[0]: seen by
+  // an ordinary user, whose check names it by its command name, and beyond
+  // the held-file budget (0) as within it.
+  const std::string report = InNamespace([] {
+    int ready[2];
+    if (::pipe(ready) != 0) return std::string("no pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::prctl(PR_SET_NAME, "", 0, 0, 0);
+      std::ifstream in("/proc/self/stat");
+      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const auto stat = ParsePidStat(text);
+      if (stat && stat->arg_start != 0) *reinterpret_cast<char*>(stat->arg_start) = '\0';
+      ::write(ready[1], "x", 1);
+      ::pause();
+      ::_exit(0);
+    }
+    char byte;
+    ::read(ready[0], &byte, 1);
+    std::string out;
+    for (const size_t budget : {64, 0}) {
+      const auto seen = testing_support::RunAsUser(12345, [pid, budget] {
+        fakes::FakeTickClock clock;
+        LinuxProcessSnapshotSource source("/proc", budget, clock);
+        return CheckRebuildCheck(source, pid);
+      });
+      out += (seen ? *seen : "no report") + ";";
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return out;
+  });
+  EXPECT_EQ(report, "[] threads 1 same unchanged;[] threads 1 same unchanged;");
+}
+
+TEST_F(AgreementTest, AProcessWhoseStatCannotBeOpenedIsShownWithItsName) {
+  // No descriptor free when the rebuild comes to a newcomer: its row shows
+  // its name and zeros, as the check named it.
+  const std::string report = InNamespace([&] {
+    fakes::FakeTickClock clock;
+    LinuxProcessSnapshotSource source("/proc", 64, clock);
+    FullWalk(*source.CreateToolhelp32Snapshot());
+    Child newcomer(program_);
+    if (!StartedAs(newcomer, program_)) return std::string("newcomer did not start");
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    rlimit low = limit;
+    low.rlim_cur = 64;
+    ::setrlimit(RLIMIT_NOFILE, &low);
+    std::vector<int> filler;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) filler.push_back(fd);
+    const std::string out = CheckRebuildCheck(source, newcomer.pid());
+    for (const int fd : filler) ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    return out;
+  });
+  EXPECT_EQ(report, "[" + program_ + "] threads 0 same unchanged");
 }
 
 }  // namespace

@@ -10,20 +10,24 @@
 #include <string>
 #include <vector>
 
+#include "support/fake_proc.h"
+
 namespace pelmora::platform::linux_os {
 namespace {
 
-// A stat line as a current kernel writes it, with the command name and the
-// fields that matter to the process list put in by the test.
+// A stat line with the command name and the fields that matter to the
+// process list put in by the test, in the order they stand in the line.
 std::string StatLine(const std::string& comm, const std::string& ppid = "1",
                      const std::string& flags = "4194304", const std::string& priority = "20",
                      const std::string& threads = "3", const std::string& starttime = "28851",
                      const std::string& start_brk = "94313293008896") {
-  return "4242 (" + comm + ") S " + ppid + " 4242 4020 0 -1 " + flags + " 98 0 0 0 0 0 0 0 " +
-         priority + " 0 " + threads + " 0 " + starttime +
-         " 3133440 412 18446744073709551615 94312755691520 94312755711401 140727823871216 0 0 0 0"
-         " 0 0 0 0 0 17 1 0 0 0 0 0 94312755727408 94312755729024 " +
-         start_brk + " 140727823874503 140727823874523 140727823874523 140727823876075 0\n";
+  return testing_support::StatLine({.comm = comm,
+                                    .ppid = ppid,
+                                    .flags = flags,
+                                    .priority = priority,
+                                    .threads = threads,
+                                    .starttime = starttime,
+                                    .startBrk = start_brk});
 }
 
 struct NameCase {

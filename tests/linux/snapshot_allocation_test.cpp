@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The path-only walk runs on every tick: once warmed up it may allocate the
-// snapshot object and nothing per process. Counted by replacing the global
+// The walks run at every tick: once warmed up they may allocate the snapshot
+// object and its listing, and nothing per process. Counted by replacing the global
 // allocation functions of this test program.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <new>
 #include <string>
 
+#include "fakes/platform_fakes.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
-#include "support/child_process.h"
-#include "support/scratch_dir.h"
+#include "support/fake_proc.h"
 
 namespace {
 std::atomic<long> allocations{0};
@@ -33,12 +31,15 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 namespace pelmora::platform::linux_os {
 namespace {
 
-namespace fs = std::filesystem;
+using testing_support::kKernelFlags;
+using testing_support::kUserFlags;
 
-std::string Stat(int pid, const char* flags) {
-  return std::to_string(pid) + " (proc " + std::to_string(pid) + ") S 1 1 1 0 -1 " + flags +
-         " 0 0 0 0 0 0 0 0 20 0 1 0 100 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 17 0 0 0 0 0 0 0 0 4096 0 0 "
-         "0 0 0\n";
+// One round: a snapshot walked by path or in full; the allocations made.
+template <typename Walk>
+long Allocations(LinuxProcessSnapshotSource& source, Walk&& walk) {
+  const long before = allocations.load();
+  walk(*source.CreateToolhelp32Snapshot());
+  return allocations.load() - before;
 }
 
 class SnapshotAllocationTest : public testing::Test {
@@ -46,68 +47,46 @@ class SnapshotAllocationTest : public testing::Test {
   void SetUp() override {
     // Sixty processes: links, fallbacks to argv[0] and to the name, kernel threads.
     for (int pid = 1; pid <= 60; ++pid) {
-      const std::string dir = root_ + "/" + std::to_string(pid);
-      fs::create_directories(dir + "/fd");
-      std::ofstream(dir + "/stat") << Stat(pid, pid % 4 == 3 ? "2129984" : "4194560");
-      switch (pid % 4) {
-        case 0:
-          fs::create_symlink("/usr/lib/program-" + std::string(pid * 3, 'p'), dir + "/exe");
-          break;
-        case 1:
-          std::ofstream(dir + "/cmdline", std::ios::binary)
-              << "/opt/fallback-" << std::string(pid * 5, 'q') << '\0' << "arg" << '\0';
-          break;
-        case 2:
-          std::ofstream(dir + "/cmdline", std::ios::binary) << "relative" << '\0';
-          break;
-        default:
-          break;  // kernel thread
+      const std::string name = std::to_string(pid);
+      proc_.Fds(name, 0);
+      proc_.Write(name, "stat",
+                  testing_support::StatLine(pid, "proc " + name, pid % 4 == 3 ? kKernelFlags : kUserFlags));
+      if (pid % 4 == 0) proc_.Link(name, "/usr/lib/program-" + std::string(pid * 3, 'p'));
+      if (pid % 4 == 1) {
+        proc_.Write(name, "cmdline", "/opt/fallback-" + std::string(pid * 5, 'q') + '\0' + "arg");
       }
+      if (pid % 4 == 2) proc_.Write(name, "cmdline", std::string("relative\0", 9));
     }
   }
 
-  testing_support::ScratchDir dir_;
-  std::string root_ = dir_.Root() + "/proc";
+  testing_support::FakeProc proc_;
+  fakes::FakeTickClock clock_;
+  LinuxProcessSnapshotSource source_{proc_.Root(), 4096, clock_};
 };
 
-TEST_F(SnapshotAllocationTest, WarmPathWalkAllocatesNothingPerProcess) {
-  LinuxProcessSnapshotSource source(root_);
+// Once warmed up, a walk may allocate the snapshot and its listing, and
+// nothing per process.
+TEST_F(SnapshotAllocationTest, WarmWalksAllocateNothingPerProcess) {
+  size_t walked = 0;
   std::string path;
-  int walked = 0;
-  for (int round = 0; round < 3; ++round) {
-    const long before = allocations.load();
-    {
-      auto snapshot = source.CreateToolhelp32Snapshot();
-      walked = 0;
-      for (bool ok = snapshot->PathFirst(path); ok; ok = snapshot->PathNext(path)) ++walked;
-    }
-    const long made = allocations.load() - before;
-    if (round > 0) {
-      EXPECT_LE(made, 1) << "round " << round;  // the snapshot object itself
-    }
-  }
-  EXPECT_EQ(walked, 45);
-}
-
-TEST_F(SnapshotAllocationTest, WarmFullWalkAllocatesNothingPerProcess) {
-  LinuxProcessSnapshotSource source(root_);
+  const auto checkInPlace = [&path, &walked](ProcessSnapshot& s) {
+    walked = 0;
+    for (bool ok = s.PathFirst(path); ok; ok = s.PathNext(path)) ++walked;
+  };
   ProcessEntry entry;
-  int walked = 0;
-  for (int round = 0; round < 3; ++round) {
-    const long before = allocations.load();
-    {
-      auto snapshot = source.CreateToolhelp32Snapshot();
-      walked = 0;
-      for (bool ok = snapshot->Process32First(entry); ok; ok = snapshot->Process32Next(entry)) {
-        ++walked;
-      }
-    }
-    const long made = allocations.load() - before;
-    if (round > 0) {
-      EXPECT_LE(made, 1) << "round " << round;
-    }
+  const auto rebuild = [&entry, &walked](ProcessSnapshot& s) {
+    walked = 0;
+    for (bool ok = s.Process32First(entry); ok; ok = s.Process32Next(entry)) ++walked;
+  };
+  Allocations(source_, checkInPlace);  // the path and the row grow to their longest
+  EXPECT_EQ(walked, 45u);
+  Allocations(source_, rebuild);
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_LE(Allocations(source_, checkInPlace), 2) << "check, round " << round;
+    EXPECT_EQ(walked, 45u);
+    EXPECT_LE(Allocations(source_, rebuild), 2) << "rebuild, round " << round;
+    EXPECT_EQ(walked, 45u);
   }
-  EXPECT_EQ(walked, 45);
 }
 
 }  // namespace

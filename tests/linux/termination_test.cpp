@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "fakes/toolkit_fakes.h"
+#include "fakes/platform_fakes.h"
 #include "platform/linux/control/linux_process_control.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
 #include "processes/process_table.h"
@@ -39,7 +40,8 @@ struct Window {
   fakes::FakeStatusBar statusBar;
   fakes::FakeMessageBox msgBox;
   fakes::FakeTextServices text;
-  LinuxProcessSnapshotSource source;
+  fakes::FakeTickClock clock;
+  LinuxProcessSnapshotSource source{"/proc", 64, clock};
   LinuxProcessControl control;
   processes::ProcessTable table;
 };

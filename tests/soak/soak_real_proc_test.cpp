@@ -128,7 +128,8 @@ TEST(SoakOnProc, TicksWhileChildrenComeAndGo) {
   // With the children gone, a tick brings the table to the running set.
   // Other programs on the machine start and end too: a few rounds are
   // allowed for a moment in which nothing else changed.
-  platform::linux_os::LinuxProcessSnapshotSource check;
+  platform::linux_os::LinuxTickClock clock;
+  platform::linux_os::LinuxProcessSnapshotSource check("/proc", 0, clock);
   toolkit::qt::QtTextServices text;
   bool equal = false;
   for (int round = 0; round < 50 && !equal; ++round) {

@@ -2,6 +2,8 @@
 #include "support/child_process.h"
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -112,14 +114,20 @@ char ProcessState(pid_t pid) {
   return (close == std::string::npos || close + 2 >= text.size()) ? 0 : text[close + 2];
 }
 
-std::optional<std::string> RunAsUser(uid_t uid, const std::function<std::string()>& body) {
+namespace {
+
+// Runs body in a forked child after prepare (which may fork again: the
+// process that runs body is the one it returns true in), and returns what
+// body wrote; nullopt when the child failed.
+std::optional<std::string> RunInChild(const std::function<bool()>& prepare,
+                                      const std::function<std::string()>& body) {
   int fds[2];
   if (::pipe(fds) != 0) return std::nullopt;
   const pid_t pid = ::fork();
   if (pid < 0) return std::nullopt;
   if (pid == 0) {
     ::close(fds[0]);
-    if (::setgid(65534) != 0 || ::setuid(uid) != 0) ::_exit(126);
+    if (!prepare()) ::_exit(126);
     const std::string out = body();
     size_t written = 0;
     while (written < out.size()) {
@@ -144,6 +152,30 @@ std::optional<std::string> RunAsUser(uid_t uid, const std::function<std::string(
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
   return result;
+}
+
+}  // namespace
+
+std::optional<std::string> RunAsUser(uid_t uid, const std::function<std::string()>& body) {
+  return RunInChild([uid] { return ::setgid(65534) == 0 && ::setuid(uid) == 0; }, body);
+}
+
+std::optional<std::string> RunInOwnPidNamespace(const std::function<std::string()>& body) {
+  return RunInChild(
+      [] {
+        if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0) return false;
+        const pid_t first = ::fork();  // PID 1 of the new namespace
+        if (first < 0) return false;
+        if (first > 0) {
+          int status = 0;
+          while (::waitpid(first, &status, 0) < 0 && errno == EINTR) {
+          }
+          ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 124);
+        }
+        return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+               ::mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0;
+      },
+      body);
 }
 
 }  // namespace pelmora::testing_support

@@ -61,5 +61,9 @@ char ProcessState(pid_t pid);
 // Runs `body` in a forked child that first switches to `uid`, and returns
 // what the body wrote to its output string (nullopt if the child failed).
 std::optional<std::string> RunAsUser(uid_t uid, const std::function<std::string()>& body);
+// The same in a PID namespace of the child's own, with a /proc of its own
+// mounted: the body sees only the processes it starts (root only; nullopt
+// where namespaces cannot be made).
+std::optional<std::string> RunInOwnPidNamespace(const std::function<std::string()>& body);
 
 }  // namespace pelmora::testing_support

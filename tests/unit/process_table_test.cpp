@@ -78,7 +78,7 @@ TEST(ProcessTable, RowsShowTheLowerCasedFileNameAndTheNumbers) {
   EXPECT_EQ(t.list.updates, 1);
 }
 
-// A rebuild from a check that kept no snapshot is the rebuild of an empty one.
+// A rebuild without a snapshot is the rebuild of an empty one.
 TEST(ProcessTable, AnEmptySnapshotGivesOneZeroRow) {
   for (const bool fromCheck : {false, true}) {
     Table t;
@@ -87,7 +87,7 @@ TEST(ProcessTable, AnEmptySnapshotGivesOneZeroRow) {
       t.Refresh();
       t.Click(1);
       t.source.processes.clear();
-      t.table.RefreshFromCheck();
+      t.table.Refresh(nullptr);
     } else {
       t.Refresh();
     }
@@ -97,9 +97,9 @@ TEST(ProcessTable, AnEmptySnapshotGivesOneZeroRow) {
     EXPECT_EQ(t.table.ProcessIds[1], 0);
     EXPECT_EQ(t.statusBar.panels[0], "") << "the key is gone";
     EXPECT_EQ(t.statusBar.panels[2], "1");
-    EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "an empty snapshot matches that row";
+    EXPECT_FALSE((t.table.CheckProcessSet(t.source) != nullptr)) << "an empty snapshot matches that row";
     t.source.processes = {Process("/bin/sh", 5)};
-    EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source));
+    EXPECT_TRUE((t.table.CheckProcessSet(t.source) != nullptr));
   }
 }
 
@@ -120,23 +120,23 @@ TEST(ProcessTable, SetCheckFindsEachKindOfChangeAndOnlyThose) {
   Table t;
   t.Run({Process("/a", 1), Process("/b", 2), Process("/b", 3)});
   t.Refresh();
-  EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "same processes, same order";
+  EXPECT_FALSE((t.table.CheckProcessSet(t.source) != nullptr)) << "same processes, same order";
 
   t.source.processes = {Process("/a", 1), Process("/b", 3), Process("/b", 2)};
-  EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "equal paths that swap places";
+  EXPECT_FALSE((t.table.CheckProcessSet(t.source) != nullptr)) << "equal paths that swap places";
 
   const auto same = t.source.processes;
   t.source.processes.push_back(Process("/c", 9));
-  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "a new process after the last";
+  EXPECT_TRUE((t.table.CheckProcessSet(t.source) != nullptr)) << "a new process after the last";
   t.source.processes = {Process("/a", 1), Process("/b", 2)};
-  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "a process gone from the end";
+  EXPECT_TRUE((t.table.CheckProcessSet(t.source) != nullptr)) << "a process gone from the end";
   t.source.processes = {Process("/a", 1), Process("/b", 2), Process("/d", 3)};
-  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "another path at the last position";
+  EXPECT_TRUE((t.table.CheckProcessSet(t.source) != nullptr)) << "another path at the last position";
 
   // The check reads paths only and stops at the first difference.
   t.source.processes = {Process("/x", 1), Process("/b", 2), Process("/b", 3)};
   t.source.fullReads = t.source.pathReads = 0;
-  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source));
+  EXPECT_TRUE((t.table.CheckProcessSet(t.source) != nullptr));
   EXPECT_EQ(t.source.pathReads, 1);
   EXPECT_EQ(t.source.fullReads, 0);
 }
@@ -238,7 +238,7 @@ TEST(ProcessTable, ARefreshCutShortLeavesAConsistentTable) {
   EXPECT_EQ(t.table.ProcessCount, 0);
   t.table.Command2_Click(t.control);
   EXPECT_TRUE(t.control.opened.empty()) << "the old key designates nothing now";
-  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "the next tick rebuilds";
+  EXPECT_TRUE((t.table.CheckProcessSet(t.source) != nullptr)) << "the next tick rebuilds";
   t.list.failAtRow = 0;
   t.Refresh();
   EXPECT_EQ(t.table.ProcessCount, 3);
@@ -248,9 +248,9 @@ TEST(ProcessTable, InvalidBytesInAPathShowAsDecodedAndStillMatch) {
   Table t;
   t.Run({Process("/opt/caf\xE9/Tool", 1)});
   t.Refresh();
-  EXPECT_FALSE(t.table.CheckProcessSetKeepingSnapshot(t.source));
+  EXPECT_FALSE((t.table.CheckProcessSet(t.source) != nullptr));
   t.source.processes[0].szExeFile = "/opt/caf\xE8/Tool";
-  EXPECT_TRUE(t.table.CheckProcessSetKeepingSnapshot(t.source)) << "other bytes are another path";
+  EXPECT_TRUE((t.table.CheckProcessSet(t.source) != nullptr)) << "other bytes are another path";
 }
 
 TEST(ProcessTable, AnEmptyKeyMatchesNoProcessWithAnEmptyPath) {

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
+#include <cstddef>
+
 #include "platform/linux/figures/linux_cpu_time_device.h"
 #include "platform/linux/figures/linux_free_resources.h"
 #include "platform/linux/figures/linux_memory_status.h"
@@ -11,6 +13,15 @@
 
 namespace pelmora::platform::linux_os {
 
+// How many files the process walk may hold open, decided once per program:
+// the soft RLIMIT_NOFILE is raised, within the hard limit, so that
+// kReserveFds stay for everything else the program opens (the window
+// system's and the toolkit's connections, the accessibility bus, fonts,
+// /proc texts) besides kMaxHeldFiles; with a lower hard limit, fewer.
+inline constexpr size_t kMaxHeldFiles = 4096;
+inline constexpr size_t kReserveFds = 512;
+size_t RaiseFileLimitForHeldFiles();
+
 // The operating-system services of the program on Linux, one of each.
 struct LinuxServices {
   LinuxSingleInstance instance;
@@ -18,7 +29,7 @@ struct LinuxServices {
   LinuxCpuTimeDevice cpuTime{clock};
   LinuxMemoryStatus memory;
   LinuxFreeResources resources;
-  LinuxProcessSnapshotSource processes;
+  LinuxProcessSnapshotSource processes{"/proc", RaiseFileLimitForHeldFiles(), clock};
   LinuxProcessControl processControl;
 
   platform::Services Services() {

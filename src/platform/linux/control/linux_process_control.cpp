@@ -11,8 +11,7 @@
 #include <utility>
 
 #include "platform/linux/io/pidfd.h"
-#include "platform/linux/io/proc_file_io.h"
-#include "platform/linux/parsers/proc_pid_parsers.h"
+#include "platform/linux/io/process_files.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
@@ -34,11 +33,13 @@ class PidfdHandle : public platform::ProcessHandle {
 };
 
 // The start time of the process with this PID as the /proc root says it now.
-std::optional<uint64_t> CurrentStartTime(const std::string& proc_root, int64_t pid) {
-  const std::string path = proc_root + "/" + std::to_string(pid) + "/stat";
-  std::string text;
-  if (ReadTextAt(AT_FDCWD, path.c_str(), text, 4096) != ReadStatus::kOk) return std::nullopt;
-  const auto stat = ParsePidStat(text);
+std::optional<uint64_t> CurrentStartTime(int root, int64_t pid) {
+  ProcessFiles files(root, pid);
+  ReadStatus status;
+  const UniqueFd fd = OpenStat(files, status);
+  if (!fd.valid()) return std::nullopt;
+  ReadBuffers buffers;
+  const auto stat = ReadStat(fd.get(), true, buffers, status);
   if (!stat || stat->pid != pid) return std::nullopt;
   return stat->starttime;
 }
@@ -52,14 +53,16 @@ std::unique_ptr<platform::ProcessHandle> LinuxProcessControl::OpenProcess(int64_
                                                                           uint64_t startTime) {
   UniqueFd pidfd = PidfdOpen(pid);
   if (!pidfd.valid()) return nullptr;
+  const UniqueFd root(::open(proc_root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!root.valid()) return nullptr;
 
   // The pidfd must hold the very process the list's /proc shows under pid.
-  if (PidfdPid(AT_FDCWD, proc_root_, pidfd.get()) != pid) return nullptr;
+  if (PidfdPid(root.get(), pidfd.get()) != pid) return nullptr;
 
   // The pidfd pins the process, not the PID: read its start time now and
   // then check it still exists. While it exists (zombie included) its PID
   // cannot have passed to another process, so the stat read was its own.
-  const auto started = CurrentStartTime(proc_root_, pid);
+  const auto started = CurrentStartTime(root.get(), pid);
   if (!started || *started != startTime) return nullptr;
   if (PidfdSendSignal(pidfd.get(), 0) != 0) {
     return nullptr;  // ESRCH: gone meanwhile; EPERM: not ours to end

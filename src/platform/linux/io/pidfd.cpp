@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/io/process_files.h"
 #include "platform/linux/parsers/proc_pid_parsers.h"
 
 namespace pelmora::platform::linux_os {
@@ -19,12 +19,12 @@ UniqueFd PidfdOpen(int64_t pid) {
   return UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0u)));
 }
 
-std::optional<int64_t> PidfdPid(int at, std::string_view procRoot, int pidfd) {
-  std::string path(procRoot);
-  if (!path.empty()) path += '/';
-  path += "self/fdinfo/" + std::to_string(pidfd);
+std::optional<int64_t> PidfdPid(int root, int pidfd) {
+  ProcessFiles self(root, ProcessFiles::kSelf);
   std::string text;
-  if (ReadTextAt(at, path.c_str(), text, 4096) != ReadStatus::kOk) return std::nullopt;
+  if (ReadTextAt(root, self.Name("fdinfo/", pidfd), text, 4096) != ReadStatus::kOk) {
+    return std::nullopt;
+  }
   return ParseFdinfoPid(text);
 }
 

@@ -5,7 +5,6 @@
 // none.
 #include <cstdint>
 #include <optional>
-#include <string_view>
 
 #include "platform/linux/io/unique_fd.h"
 
@@ -15,11 +14,11 @@ namespace pelmora::platform::linux_os {
 // invalid where there is none (or the kernel has no pidfds).
 UniqueFd PidfdOpen(int64_t pid);
 
-// The PID of the process the pidfd holds, as the /proc at procRoot
-// (relative to the directory at, or absolute) numbers it; nullopt where
-// that /proc does not show it. pidfd_open() counts in this program's PID
-// namespace, a /proc in that of its mount: they differ where /proc was
-// mounted for another namespace.
-std::optional<int64_t> PidfdPid(int at, std::string_view procRoot, int pidfd);
+// The PID of the process the pidfd holds, as the /proc whose root is open
+// at root numbers it (its self/fdinfo); nullopt where that /proc does not
+// show it. pidfd_open() counts in this program's PID namespace, a /proc in
+// that of its mount: they differ where /proc was mounted for another
+// namespace.
+std::optional<int64_t> PidfdPid(int root, int pidfd);
 
 }  // namespace pelmora::platform::linux_os

@@ -1,303 +1,288 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/walk/proc_walk.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <optional>
 
 #include "platform/linux/io/pidfd.h"
+#include "platform/linux/walk/witness.h"
 
 namespace pelmora::platform::linux_os {
 
-ProcWalk::ProcWalk(std::string root_path, size_t heldFileBudget)
-    : listing_(std::move(root_path)),
-      known_(heldFileBudget),
+ProcWalk::ProcWalk(std::string rootPath, size_t heldBudget, TickClock& clock)
+    : root_(std::move(rootPath)),
+      records_(heldBudget),
+      clock_(clock),
       listerUid_(::geteuid() == 0 ? static_cast<uid_t>(-1) : ::geteuid()) {}
 
-void ProcWalk::List() {
-  listing_.List();
-  checked_ = false;
-  known_.Retain(listing_.pids());
-  // After the listing: a kernel thread alive now was the one listed.
-  known_.ForgetEnded();
+void ProcWalk::List(Listing& listing) {
+  root_.List(listing);
+  records_.Relist(listing.pids);
 }
 
-void ProcWalk::KeepKernelThread(int64_t pid, const PidStat& stat, UniqueFd statFile) {
-  KnownProcess process;
-  process.pid = pid;
-  process.kind = Known::kKernelThread;
-  process.mark.Assign(stat);
-  process.stat = std::move(statFile);
-  // On a real /proc, a pidfd in place of the stat, where the kernel gives
-  // one for the very PID listed and the stat file still answers after it:
-  // the kernel thread held the PID all along, so the pidfd holds it.
-  if (listing_.procfs()) {
-    UniqueFd pidfd = PidfdOpen(pid);
+ProcWalk::Target ProcWalk::TargetOf(const Listing& listing, size_t index) {
+  if (listing.number == root_.listings()) return {records_[index], records_};
+  // A listing older than the latest: its processes read as if first seen.
+  unkept_.Release(scratch_);
+  scratch_.Forget();
+  scratch_.pid = listing.pids[index];
+  scratch_.listing = 0;
+  return {scratch_, unkept_};
+}
+
+// ---------------------------------------------------------------------------
+// Who a listed process is: the check's reads, which the rebuild shares.
+
+bool ProcWalk::CheckName(const Listing& listing, size_t index, std::string& path) {
+  const Target t = TargetOf(listing, index);
+  if (Identify(t, listing, true) != Verdict::kShown) return false;
+  path.assign(t.record.name);
+  return true;
+}
+
+Verdict ProcWalk::Identify(Target t, const Listing& listing, bool trustNames) {
+  ProcessRecord& r = t.record;
+  if (r.listing == listing.number && r.verdict != Verdict::kUnread) return r.verdict;
+  r.listing = listing.number;
+  r.figures.reset();
+  r.verdict = Recognise(t, trustNames);
+  return r.verdict;
+}
+
+Verdict ProcWalk::Recognise(Target t, bool trustNames) {
+  ProcessRecord& r = t.record;
+  if (r.hold == Hold::kPidfd) return Verdict::kHidden;  // a kernel thread alive after the listing
+  // Named without its link (or a kernel thread): its held stat tells
+  // whether it still runs the same program, in one read.
+  if (r.hold == Hold::kStat && (r.kernelThread || r.source != NameSource::kLink)) {
     ReadStatus status;
-    if (pidfd.valid() && PidfdPid(listing_.root(), "", pidfd.get()) == pid &&
-        ReadStatFd(process.stat.get(), buffers_, status)) {
-      process.pidfd = std::move(pidfd);
-      process.stat.Reset();
+    const std::optional<PidStat> stat = ReadStat(r.held.get(), root_.procfs(), buffers_, status);
+    if (!stat) {
+      // Reaped (the PID is another process's now) or unreadable now.
+      t.holder.Release(r);
+      r.Forget();
+      return FirstSight(t, nullptr);
     }
+    if (stat->IsKernelThread()) return KeepKernelThread(t, *stat);
+    if (trustNames && !r.kernelThread && r.mark.SameProgram(*stat)) {
+      // The stat was all that was read: its figures are the row's.
+      r.figures = StatFigures::Of(*stat);
+      return Verdict::kShown;
+    }
+    return FirstSight(t, &*stat);
   }
-  known_.Keep(std::move(process));
+  return FirstSight(t, nullptr);
 }
 
-bool ProcWalk::HeldFileGone(int fd) const {
-  if (listing_.procfs()) return false;
-  struct stat st {};
-  return ::fstat(fd, &st) != 0 || st.st_nlink == 0;
-}
-
-std::optional<PidStat> ProcWalk::ReadHeld(KnownProcess& process) {
+Verdict ProcWalk::FirstSight(Target t, const PidStat* stat) {
+  ProcessRecord& r = t.record;
+  ProcessFiles files(root_.fd(), r.pid);
+  const ssize_t n = ReadExeLink(files, buffers_);
+  if (n >= 0) {
+    const std::string_view link(buffers_.link.data(), static_cast<size_t>(n));
+    if (r.source != NameSource::kLink || r.name != link) {
+      r.name.assign(link);
+      r.inode = 0;  // the inode kept was of another path
+    }
+    r.source = NameSource::kLink;
+    r.exeStatable = false;
+    r.kernelThread = false;
+    return Verdict::kShown;
+  }
+  const int linkError = errno;
+  if (stat) return NameWithoutLink(t, files, stat, linkError);
   ReadStatus status;
-  std::optional<PidStat> stat = ReadStatFd(process.stat.get(), buffers_, status);
-  if (!stat || HeldFileGone(process.stat.get())) {
-    // Reaped (the PID may have been taken over since) or unreadable now.
-    known_.Forget(process.pid);
-    return std::nullopt;
+  const std::optional<PidStat> read = ReadOrOpenStat(t, files, status);
+  if (status == ReadStatus::kGone) return Verdict::kHidden;
+  return NameWithoutLink(t, files, read ? &*read : nullptr, linkError);
+}
+
+std::optional<PidStat> ProcWalk::ReadOrOpenStat(Target t, ProcessFiles& files, ReadStatus& status) {
+  ProcessRecord& r = t.record;
+  if (r.hold == Hold::kStat) {
+    if (auto stat = ReadStat(r.held.get(), root_.procfs(), buffers_, status)) return stat;
+    t.holder.Release(r);  // its process was reaped: the PID is another's now
   }
+  UniqueFd fd = OpenStat(files, status);
+  if (!fd.valid()) return std::nullopt;
+  std::optional<PidStat> stat = ReadStat(fd.get(), root_.procfs(), buffers_, status);
+  if (stat) t.holder.Keep(r, Hold::kStat, std::move(fd));
   return stat;
 }
 
-bool ProcWalk::CheckPath(size_t index, std::string& path) {
-  checked_ = true;
-  const int64_t pid = listing_.pids()[index];
-  KnownProcess* process = known_.Find(pid);
-  if (process && process->pidfd.valid()) {  // a kernel thread, alive after the listing
-    listing_.Record(index, Found::kSkipped, {});
-    return false;
+Verdict ProcWalk::NameWithoutLink(Target t, ProcessFiles& files, const PidStat* stat,
+                                  int linkError) {
+  ProcessRecord& r = t.record;
+  if (stat && stat->IsKernelThread()) return KeepKernelThread(t, *stat);
+  ReadStatus status;
+  const std::string_view argv0 = ReadArgv0Path(files, buffers_, status);
+  if (status == ReadStatus::kGone) return Verdict::kHidden;
+  if (!argv0.empty()) {
+    r.name.assign(argv0);
+    r.source = NameSource::kArgv0;
+  } else if (stat) {
+    r.name.assign(stat->comm);  // an empty one too: the process is there
+    r.source = NameSource::kComm;
+  } else {
+    // No stat tells a kernel thread from a process, and no path names it.
+    return Verdict::kHidden;
   }
-  if (process && process->kind != Known::kLinked) {
-    const std::optional<PidStat> stat = ReadHeld(*process);
-    if (stat && stat->IsKernelThread()) {
-      listing_.Record(index, Found::kSkipped, {});
-      return false;
-    }
-    if (stat && process->kind == Known::kNamed && process->mark.Matches(*stat)) {
-      path.assign(process->name);
-      listing_.Record(index, Found::kRemembered, path, process->exeStatable, &*stat);
-      return true;
-    }
-    if (stat) {
-      // A new program: named anew, from the stat just read and its file.
-      UniqueFd held = std::move(process->stat);
-      known_.Forget(pid);
-      return FirstSight(index, path, std::move(held), stat);
-    }
-  }
-  return FirstSight(index, path, UniqueFd(), std::nullopt);
+  r.kernelThread = false;
+  r.exeStatable = ExeStatable(linkError);
+  r.inode = 0;
+  if (stat) r.mark.Assign(*stat);
+  return Verdict::kShown;
 }
 
-bool ProcWalk::FirstSight(size_t index, std::string& path, UniqueFd statFile,
-                          std::optional<PidStat> stat) {
-  const int64_t pid = listing_.pids()[index];
-  ProcessFiles files(listing_.root(), pid);
-  const ssize_t n = ReadExeLink(files, buffers_);
-  if (n >= 0) {
-    path.assign(buffers_.link.data(), static_cast<size_t>(n));
-    listing_.Record(index, Found::kLink, path);
-    return true;
+Verdict ProcWalk::KeepKernelThread(Target t, const PidStat& stat) {
+  ProcessRecord& r = t.record;
+  r.Forget();
+  r.kernelThread = true;
+  r.mark.Assign(stat);
+  // On a real /proc, a pidfd in place of the stat, where the kernel gives
+  // one for the very PID listed and the stat file still answers after it:
+  // the kernel thread held the PID all along, so the pidfd holds it.
+  if (root_.procfs() && r.hold == Hold::kStat) {
+    UniqueFd pidfd = PidfdOpen(r.pid);
+    ReadStatus status;
+    if (pidfd.valid() && PidfdPid(root_.fd(), pidfd.get()) == r.pid &&
+        ReadStat(r.held.get(), true, buffers_, status)) {
+      t.holder.Release(r);
+      t.holder.Keep(r, Hold::kPidfd, std::move(pidfd));
+    }
   }
-  const int linkError = errno;
-  // The link cannot be read: whatever the process was known as is no more.
-  known_.Forget(pid);
+  return Verdict::kHidden;
+}
 
-  ReadStatus status = ReadStatus::kOk;
-  if (!stat) {
-    statFile = OpenStat(files, status);
-    if (statFile.valid()) stat = ReadStatFd(statFile.get(), buffers_, status);
+// ---------------------------------------------------------------------------
+// The rebuild: who each process is as above, then the rest of its figures.
+
+void ProcWalk::BeginRebuild(bool checked) {
+  trustNames_ = checked;
+  const int64_t now = clock_.GetTickCount();
+  rereadNames_ = checked && (!namesReadAt_ || now - *namesReadAt_ >= kNameRereadSpacingMs);
+  if (rereadNames_ || !checked) namesReadAt_ = now;
+}
+
+bool ProcWalk::ReadRow(const Listing& listing, size_t index, ProcessEntry& entry) {
+  const Target t = TargetOf(listing, index);
+  for (const bool firstTry : {true, false}) {
+    if (Identify(t, listing, trustNames_) != Verdict::kShown) return false;
+    switch (ReadFigures(t, listing, firstTry, entry)) {
+      case Outcome::kRead:
+        return true;
+      case Outcome::kGone:
+        return false;
+      case Outcome::kAskAgain:
+        t.record.Forget();  // and its verdict: Identify decides afresh
+        break;
+    }
+  }
+  return false;
+}
+
+namespace {
+
+void Fill(ProcessEntry& entry, const StatFigures& f) {
+  entry.pcPriClassBase = f.priority;
+  entry.cntThreads = f.threads;
+  entry.th32DefaultHeapID = f.startBrk;
+  entry.th32ParentProcessID = f.ppid;
+  entry.startTime = f.startTime;
+}
+
+}  // namespace
+
+ProcWalk::Outcome ProcWalk::ReadFigures(Target t, const Listing& listing, bool firstTry,
+                                        ProcessEntry& entry) {
+  const ProcessRecord& r = t.record;
+  entry.th32ProcessID = r.pid;
+  entry.cntUsage = 0;
+  entry.th32ModuleID = 0;
+  Fill(entry, StatFigures{});
+  // The check read the held stat, and nothing else. Where nothing else is
+  // to be read (another user's process, whose fd directory may not be
+  // listed), its figures are the row's.
+  const bool moreToRead = rereadNames_ || r.exeStatable || listerUid_ == static_cast<uid_t>(-1);
+  if (r.figures && !moreToRead) {
+    entry.szExeFile.assign(r.name);
+    Fill(entry, *r.figures);
+    return Outcome::kRead;
+  }
+  return ReadUnderWitness(t, listing, firstTry, entry);
+}
+
+ProcWalk::Outcome ProcWalk::ReadUnderWitness(Target t, const Listing& listing, bool firstTry,
+                                             ProcessEntry& entry) {
+  ProcessRecord& r = t.record;
+  ProcessFiles files(root_.fd(), r.pid);
+  ReadStatus status;
+  Witness witness(r, files, status);
+  if (!witness.valid()) {
+    if (status == ReadStatus::kGone) return Outcome::kGone;
+    // No stat to be had (no descriptor free): the name alone, zeros
+    // elsewhere, rather than another process's figures.
+    entry.szExeFile.assign(r.name);
+    return Outcome::kRead;
+  }
+
+  const bool exeInReach = ReadByPath(r, files, entry);
+  std::optional<PidStat> stat = witness.Read(root_.procfs(), buffers_, status);
+  // The executable's inode is that of its program while it runs it; a new
+  // one is read by path, and the witness read once more after it.
+  if (stat && exeInReach && (r.inode == 0 || !r.mark.SameProgram(*stat))) {
+    r.inode = ExeInode(files);
+    stat = witness.Read(root_.procfs(), buffers_, status);
   }
   if (status == ReadStatus::kGone) {
-    listing_.Record(index, Found::kSkipped, {});
-    return false;
+    // The process the witness was opened for is gone: held from an earlier
+    // walk, its PID may be another process's now.
+    t.holder.Release(r);
+    return firstTry ? Outcome::kAskAgain : Outcome::kGone;
   }
-  if (!stat) {
-    // A stat that cannot be read tells no kernel thread and no program:
-    // named by an absolute argv[0] alone, and read afresh at every check.
-    if (!FallbackName(files, nullptr, buffers_, path)) {
-      listing_.Record(index, Found::kSkipped, {});
-      return false;
+  if (stat && stat->IsKernelThread()) {
+    KeepKernelThread(t, *stat);
+    r.verdict = Verdict::kHidden;
+    return Outcome::kGone;
+  }
+  if (stat) {
+    // A stat opened now is of whoever holds the PID now; the name read
+    // before it is that process's only if it was running at the listing.
+    if (firstTry && r.hold != Hold::kStat && !listing.RunningBefore(stat->starttime)) {
+      t.holder.Keep(r, Hold::kStat, witness.TakeOpened());
+      return Outcome::kAskAgain;
     }
-    listing_.Record(index, Found::kFallback, path, ExeStatable(linkError));
-    return true;
+    r.mark.Assign(*stat);
+    if (r.source == NameSource::kComm) r.name.assign(stat->comm);
+    Fill(entry, StatFigures::Of(*stat));
+    if (exeInReach) entry.th32ModuleID = r.inode;
+    if (r.hold != Hold::kStat) t.holder.Keep(r, Hold::kStat, witness.TakeOpened());
   }
-  if (stat->IsKernelThread()) {
-    KeepKernelThread(pid, *stat, std::move(statFile));
-    listing_.Record(index, Found::kSkipped, {});
-    return false;
-  }
-  KnownProcess process;
-  process.pid = pid;
-  process.mark.Assign(*stat);
-  process.stat = std::move(statFile);
-  if (!FallbackName(files, &*stat, buffers_, path)) {
-    listing_.Record(index, Found::kSkipped, {});
-    return false;
-  }
-  process.kind = Known::kNamed;
-  process.exeStatable = ExeStatable(linkError);
-  process.name = path;
-  known_.Keep(std::move(process));
-  listing_.Record(index, Found::kFallback, path, ExeStatable(linkError));
-  return true;
+  entry.szExeFile.assign(r.name);
+  return Outcome::kRead;
 }
 
-void ProcWalk::BeginRebuild() {
-  inodes_.BeginRebuild();
-  const auto now = std::chrono::steady_clock::now();
-  rereadNames_ = !checked_ || now - namesReadAt_ >= kNameRereadSpacing;
-  if (rereadNames_) namesReadAt_ = now;
+bool ProcWalk::ReadByPath(ProcessRecord& r, ProcessFiles& files, ProcessEntry& entry) {
+  if (rereadNames_ && r.source != NameSource::kLink) RereadName(r, files);
+  // A process whose link you may not read has an fd directory you may not
+  // list (both are its owner's), and a zombie's is empty; root may list any.
+  const bool exeInReach = r.source == NameSource::kLink || r.exeStatable;
+  if (exeInReach || listerUid_ == static_cast<uid_t>(-1)) {
+    entry.cntUsage = CountDescriptors(files, root_.procfs(), listerUid_, buffers_.dirents);
+  }
+  return exeInReach;
 }
 
-bool ProcWalk::ReadEntry(size_t index, ProcessEntry& entry) {
-  const int64_t pid = listing_.pids()[index];
-  // A check stops at the first change it meets; past it, the rebuild finds
-  // each process as the check would have.
-  if (checked_ && listing_.FoundAt(index).kind == Found::kUnread) CheckPath(index, entry.szExeFile);
-  const FoundPath found = listing_.FoundAt(index);
-  if (found.kind == Found::kSkipped) return false;  // as the check found it moments ago
-
-  ProcessFiles files(listing_.root(), pid);
-  KnownProcess* known = known_.Find(pid);
-  if (known && known->kind == Known::kKernelThread) {
-    if (known->pidfd.valid() || ReadHeld(*known)) return false;  // the same kernel thread
-    known = nullptr;
+void ProcWalk::RereadName(ProcessRecord& record, ProcessFiles& files) {
+  ReadStatus status;
+  const std::string_view argv0 = ReadArgv0Path(files, buffers_, status);
+  if (!argv0.empty()) {
+    record.name.assign(argv0);
+    record.source = NameSource::kArgv0;
+  } else if (HasText(status)) {
+    record.source = NameSource::kComm;  // named from the stat read next
   }
-
-  // The witness: a stat file of this process, held from an earlier walk or
-  // opened now, before anything of it is read by path, and read after. A
-  // stat file belongs to the process it was opened for and answers "gone"
-  // once that process is reaped, so while it answers the PID was this
-  // process's all along, and no other process's figures reach its row.
-  UniqueFd opened;
-  if (!known) {
-    ReadStatus status;
-    opened = OpenStat(files, status);
-    if (!opened.valid()) return false;  // gone, or nothing to vouch for its reads
-  }
-  std::optional<PidStat> stat;  // the witness's figures, where they could be read
-  const auto readWitness = [&]() -> bool {
-    if (known) {
-      stat = ReadHeld(*known);
-      if (!stat) known = nullptr;  // forgotten: gone, or its stat unreadable now
-      return stat.has_value();
-    }
-    ReadStatus status;
-    stat = ReadStatFd(opened.get(), buffers_, status);
-    return status != ReadStatus::kGone && !HeldFileGone(opened.get());
-  };
-  bool readByPath = false;
-
-  // The path. The check's is this process's when the process ran before the
-  // listing (its held file tells its start time) or when the check named it
-  // from that held file; a fresh snapshot (更新) reads every path again,
-  // and a rebuild every remembered name now and then (BeginRebuild).
-  const bool listedBefore = known && listing_.ListedBefore(known->mark.startTime);
-  bool fromLink = false;
-  bool exeStatable = false;
-  bool commForName = false;  // named by its command name, taken from the stat read below
-  const bool remembered = found.kind == Found::kRemembered && known;
-  if ((remembered && !rereadNames_) ||
-      (listedBefore && (found.kind == Found::kLink || found.kind == Found::kFallback))) {
-    entry.szExeFile.assign(listing_.PathOf(found));
-    fromLink = found.kind == Found::kLink;
-    exeStatable = found.exeStatable;
-  } else if (remembered) {
-    // Its link could not be read and it started no program since: its
-    // command line alone is read again.
-    readByPath = true;
-    exeStatable = found.exeStatable;
-    commForName = !FallbackName(files, nullptr, buffers_, entry.szExeFile);
-  } else {
-    readByPath = true;
-    const ssize_t n = ReadExeLink(files, buffers_);
-    fromLink = n >= 0;
-    if (fromLink) {
-      entry.szExeFile.assign(buffers_.link.data(), static_cast<size_t>(n));
-    } else {
-      exeStatable = ExeStatable(errno);
-      commForName = !FallbackName(files, nullptr, buffers_, entry.szExeFile);
-    }
-  }
-
-  // Descriptors, where they may be listed: a process whose link you may not
-  // read has an fd directory you may not list (both are its owner's), and a
-  // zombie's is empty; root may list any.
-  entry.cntUsage = 0;
-  if (fromLink || exeStatable || listerUid_ == static_cast<uid_t>(-1)) {
-    readByPath = true;
-    entry.cntUsage = CountDescriptors(files, listing_.procfs(), listerUid_, buffers_.dirents);
-  }
-  entry.th32ModuleID = 0;
-  if (!fromLink && exeStatable) {
-    readByPath = true;
-    entry.th32ModuleID = ExeInode(files);
-  }
-
-  // The figures: the check's, where it read them from the held file of a
-  // process it knew and nothing was read by path since; else the witness's.
-  StatFigures figures;
-  if (!readByPath && found.kind == Found::kRemembered) {
-    figures = found.figures;
-  } else {
-    if (!readWitness()) return false;
-    if (stat && stat->IsKernelThread()) {
-      if (opened.valid()) KeepKernelThread(pid, *stat, std::move(opened));
-      return false;
-    }
-    if (stat) figures = StatFigures::Of(*stat);
-    if (commForName) {
-      if (!stat || stat->comm.empty()) return false;  // no name to be had
-      entry.szExeFile.assign(stat->comm);
-    }
-  }
-
-  if (fromLink && stat) {
-    // The inode cache's key is the stat just read; a miss is taken by path
-    // and vouched for by the witness once more.
-    const PidStat key = *stat;
-    uint64_t inode = inodes_.Find(key, entry.szExeFile);
-    if (inode == 0) {
-      inode = ExeInode(files);
-      if (!readWitness()) return false;
-    }
-    if (inode != 0) inodes_.Record(key, entry.szExeFile, inode);
-    entry.th32ModuleID = inode;
-  } else if (fromLink) {
-    entry.th32ModuleID = ExeInode(files);
-  }
-
-  // What the next check compares against is what the list now shows; a
-  // stat opened here is held from now on, within the budget.
-  if (!known && opened.valid() && stat) {
-    KnownProcess process;
-    process.pid = pid;
-    process.stat = std::move(opened);
-    known = known_.Keep(std::move(process));
-  }
-  if (known && stat) {
-    known->kind = fromLink ? Known::kLinked : Known::kNamed;
-    known->mark.Assign(*stat);
-    known->exeStatable = exeStatable;
-    if (fromLink) {
-      known->name.clear();
-    } else {
-      known->name = entry.szExeFile;
-    }
-  }
-
-  entry.th32ProcessID = pid;
-  entry.pcPriClassBase = figures.priority;
-  entry.cntThreads = figures.threads;
-  entry.th32DefaultHeapID = figures.startBrk;
-  entry.th32ParentProcessID = figures.ppid;
-  entry.startTime = figures.startTime;
-  return true;
 }
 
 }  // namespace pelmora::platform::linux_os

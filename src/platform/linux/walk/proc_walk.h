@@ -1,100 +1,108 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // One walk of /proc in PID order, in its two forms: the tick's check, which
-// wants each process's path and reads as little as it can, and the
-// rebuild, which gives every figure of every process.
-//
-// The check reads, for each listed PID:
-// - a process whose exe link can be read (the user's own, or every one for
-//   root): that link, one readlinkat;
-// - a kernel thread known from an earlier walk: nothing (one poll of all
-//   their pidfds after the listing tells which ended);
-// - a process whose link cannot be read (another user's, a zombie), known
-//   from an earlier walk: its held stat file, one pread. While it runs the
-//   same program its name is the one remembered; a new program is read as
-//   below;
-// - any other process, first seen: the link, and where that fails its
-//   stat (held open afterwards, within the budget) and its command line.
-//
-// The rebuild reads by path under the /proc root, each process vouched for
-// by a witness: its stat file, held from an earlier walk or opened before
-// anything else of it is read, and read after the rest. A stat file
-// belongs to the process it was opened for and answers ESRCH once that
-// process is reaped, so while it answers, every read of the process before
-// it reached that process and no other that took the PID since.
-// After a check it takes what the check found (see ProcListing) and reads
-// the rest: for a process named by its link, the size of its fd directory
-// and its stat (two calls; the executable's inode comes from the cache);
-// for a process named from its held file (another user's), nothing more,
-// since its fd directory may not be listed and the check read its stat
-// moments ago. The command lines of processes named by them are read again
-// at a rebuild at most every kNameRereadSpacing, so that a name rewritten
-// in place (argv[0]) shows then, or when its process starts a new program;
-// a rebuild of a fresh snapshot (the 更新 button's) reads every path again.
+// wants each process's name and reads as little as it can, and the
+// rebuild, which gives every figure of every process. Both are readers of
+// the same records, and one function, Identify, decides for both whether a
+// listed process is shown and under which name. So whatever the check
+// names, the rebuild that follows shows under that name (unless the
+// process changed hands or a name is read again in between), and whatever
+// the rebuild shows, the next check finds unchanged while the processes
+// are. What each reads, and why: docs/process-walk.md.
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "platform/linux/walk/exe_inode_cache.h"
-#include "platform/linux/walk/known_processes.h"
+#include "platform/linux/io/process_files.h"
 #include "platform/linux/walk/proc_listing.h"
-#include "platform/linux/walk/process_reader.h"
+#include "platform/linux/walk/process_records.h"
 #include "platform/process_snapshot.h"
+#include "platform/tick_clock.h"
 
 namespace pelmora::platform::linux_os {
 
-// How often a rebuild that follows a check reads again the command lines of
-// the processes named by them: a name rewritten in place shows at the first
-// rebuild this long after the last that read it.
-inline constexpr std::chrono::seconds kNameRereadSpacing{30};
+// How often a rebuild that follows a check reads again the command lines
+// of the processes named by them, in milliseconds of the tick clock.
+inline constexpr int64_t kNameRereadSpacingMs = 30'000;
 
 class ProcWalk {
  public:
-  ProcWalk(std::string root_path, size_t heldFileBudget);
+  // heldBudget: how many files the walk may hold open from one listing to
+  // the next; clock: the spacing of the command lines read again.
+  ProcWalk(std::string rootPath, size_t heldBudget, TickClock& clock);
 
-  // Lists the root again; what the known processes no longer listed held
-  // is let go.
-  void List();
-  size_t size() const { return listing_.pids().size(); }
+  // Lists the root into listing; the records become those of its PIDs.
+  void List(Listing& listing);
 
-  // The path of the index-th listed process, for the check; false to skip
-  // it (a kernel thread, gone, or with no name to be had).
-  bool CheckPath(size_t index, std::string& path);
+  // The check: decides who the index-th listed process is (Identify: it
+  // reads, and holds open, what that takes) and gives its name into path;
+  // false when it is not shown.
+  bool CheckName(const Listing& listing, size_t index, std::string& path);
 
-  void BeginRebuild();
-  // Every figure of the index-th listed process; false to skip it.
-  bool ReadEntry(size_t index, ProcessEntry& entry);
-  void EndRebuild() { inodes_.EndRebuild(); }
+  // The rebuild. checked: the check walked this listing, and its names
+  // stand (but those due to be read again); otherwise every name is read
+  // afresh.
+  void BeginRebuild(bool checked);
+  // Every figure of the index-th listed process; false when it is not shown.
+  bool ReadRow(const Listing& listing, size_t index, ProcessEntry& entry);
 
-  const KnownProcesses& known() const { return known_; }
+  size_t held() const { return records_.held(); }
 
  private:
-  // The stat of a known process from its held file; nullopt, and the
-  // process forgotten, when the file says it is gone.
-  std::optional<PidStat> ReadHeld(KnownProcess& process);
-  // A process seen for the first time, or that started a new program: its
-  // link, else its stat (statFile and stat, where the caller read them
-  // already) and its command line.
-  bool FirstSight(size_t index, std::string& path, UniqueFd statFile,
-                  std::optional<PidStat> stat);
-  // Keeps a kernel thread known, by a pidfd in place of its stat file where
-  // the kernel gives one for the very process listed.
-  void KeepKernelThread(int64_t pid, const PidStat& stat, UniqueFd statFile);
-  // Whether a held file still belongs to a process: on a real /proc its
-  // reads say so; in a tree of plain files, a removed file is gone.
-  bool HeldFileGone(int fd) const;
+  // The record of a listed process, and the records it is held in: the
+  // walk's own for the latest listing; for an older one, a scratch record
+  // that keeps nothing.
+  struct Target {
+    ProcessRecord& record;
+    ProcessRecords& holder;
+  };
+  Target TargetOf(const Listing& listing, size_t index);
 
-  ProcListing listing_;
-  KnownProcesses known_;
-  ExeInodeCache inodes_;
+  // The one decision: whether the process is shown this listing, and its
+  // name (into the record). Decided once per listing; trustNames keeps a
+  // name found without the link while the process runs the same program.
+  Verdict Identify(Target t, const Listing& listing, bool trustNames);
+  // Identify's reads: a kernel thread's pidfd, a held stat, the link.
+  Verdict Recognise(Target t, bool trustNames);
+  // Seen for the first time, or running a new program: the link, else the stat
+  // (given, held or opened now) and the command line.
+  Verdict FirstSight(Target t, const PidStat* stat);
+  // The stat, from the held file while it answers, else opened now and
+  // held from then on.
+  std::optional<PidStat> ReadOrOpenStat(Target t, ProcessFiles& files, ReadStatus& status);
+  // An absolute argv[0], else the stat's command name.
+  Verdict NameWithoutLink(Target t, ProcessFiles& files, const PidStat* stat, int linkError);
+  // Kept hidden, held by a pidfd where the kernel gives one for it.
+  Verdict KeepKernelThread(Target t, const PidStat& stat);
+
+  enum class Outcome { kRead, kGone, kAskAgain };
+  // The figures of a process Identify showed: the check's, or read by path
+  // under a witness. kAskAgain: the PID changed hands since the record was
+  // made, so who it is must be decided afresh.
+  Outcome ReadFigures(Target t, const Listing& listing, bool firstTry, ProcessEntry& entry);
+  // The figures, read last of all from the witness; the inode of the
+  // executable where it may be had.
+  Outcome ReadUnderWitness(Target t, const Listing& listing, bool firstTry, ProcessEntry& entry);
+  // The reads by path before the witness: the command-line name where it
+  // is due again, the descriptors where they may be counted. Whether the
+  // executable is in reach (its inode may be read).
+  bool ReadByPath(ProcessRecord& record, ProcessFiles& files, ProcessEntry& entry);
+  // The command-line name read again (a name rewritten in place).
+  void RereadName(ProcessRecord& record, ProcessFiles& files);
+
+  ProcRoot root_;
+  ProcessRecords records_;
   ReadBuffers buffers_;
+  TickClock& clock_;
   uid_t listerUid_;  // whose fd directories may be listed; -1: anyone's
-  bool checked_ = false;  // the check ran over this listing
-  bool rereadNames_ = false;  // this rebuild reads remembered names again
-  std::chrono::steady_clock::time_point namesReadAt_{};
+  bool trustNames_ = true;     // this rebuild keeps the names the check found
+  bool rereadNames_ = false;   // this rebuild reads command-line names again
+  std::optional<int64_t> namesReadAt_;
+  // An older listing's reads: a record at a time, nothing kept.
+  ProcessRecords unkept_{0};
+  ProcessRecord scratch_;
 };
 
 }  // namespace pelmora::platform::linux_os
