@@ -38,16 +38,46 @@
 # medians of their CPU use (% of one core, schedstat) and of Pelmora's
 # resident memory. Other work on the host counts in the figures: run it on
 # a quiet machine. The build folder must be readable by nobody.
+#
+# With BESIDE set to another build folder, that build's Pelmora runs beside
+# in every run (in a network namespace of its own, so that the two do not
+# take each other for a second instance), ticking at the same interval on
+# the same processes: the ratio of the two (P/beside: below 1, this build is
+# the lighter) and both resident memories, from one run.
 set -euo pipefail
 # Numbers are read and printed, and window names matched, in one locale
 # whatever the caller's.
 export LC_ALL=C.UTF-8
 
+# set_interval DISPLAY PID CLICKS: waits for the window of the Pelmora PID
+# and clicks its scroll bar's left arrow CLICKS times.
+set_interval() {
+  local window i
+  window=$(DISPLAY="$1" timeout 30 xdotool search --sync --pid "$2" --name "^Pelmora Ver" |
+    head -1) || true
+  if [[ -z "$window" ]]; then
+    echo "measure_overhead: the window of Pelmora ($2) did not appear on $1" >&2
+    return 1
+  fi
+  for ((i = 0; i < $3; i++)); do
+    DISPLAY="$1" xdotool mousemove --window "$window" 339 240 click 1
+    read -r -t 0.3 -u 9 || true
+  done
+}
+# resident PID: its VmRSS in kB.
+resident() {
+  local key value rss=0
+  while read -r key value _; do
+    if [[ $key == VmRSS: ]]; then rss=$value; fi
+  done <"/proc/$1/status"
+  echo "$rss"
+}
+
 # ---------------------------------------------------------------------------
 # Inside the namespace: this script again, as its PID 1. When it ends, the
 # kernel ends every process of the namespace.
 inside() {
-  local count=$1 mode=$2 interval=$3 span=$4 display=$5 program=$6 bare=$7 tmp=$8
+  local count=$1 mode=$2 interval=$3 span=$4 display=$5 program=$6 bare=$7 tmp=$8 beside=${9:-}
   local ms clicks
   ms=$(awk -v s="$interval" 'BEGIN { printf "%d", s * 1000 + 0.5 }')
   clicks=$(((1000 - ms) / 200))
@@ -60,24 +90,19 @@ inside() {
   # The quiet processes; this shell, Pelmora, bare_tick and top make up the
   # rest of the count.
   local i
-  for ((i = 0; i < count - 4; i++)); do sleep 100000 & done
+  for ((i = 0; i < count - 4 - (${#beside} > 0); i++)); do sleep 100000 & done
 
   # Without a runtime directory the single-instance check uses only the
   # abstract name, which belongs to this network namespace: a Pelmora the
   # user runs elsewhere does not count.
   DISPLAY="$display" env -u XDG_RUNTIME_DIR "$program" >/dev/null 2>&1 &
-  local pelmora=$!
-  local window
-  window=$(DISPLAY="$display" timeout 30 xdotool search --sync --name "^Pelmora Ver" | head -1) ||
-    true
-  if [[ -z "$window" ]]; then
-    echo "measure_overhead: the window of Pelmora did not appear on $display" >&2
-    return 1
+  local pelmora=$! beside_pid=""
+  set_interval "$display" "$pelmora" "$clicks" || return 1
+  if [[ -n "$beside" ]]; then
+    DISPLAY="$display" unshare --net env -u XDG_RUNTIME_DIR "$beside" >/dev/null 2>&1 &
+    beside_pid=$!
+    set_interval "$display" "$beside_pid" "$clicks" || return 1
   fi
-  for ((i = 0; i < clicks; i++)); do
-    DISPLAY="$display" xdotool mousemove --window "$window" 339 240 click 1
-    pause 0.3
-  done
 
   local stat_flag=()
   if [[ $mode == churn ]]; then stat_flag=(--stat); fi
@@ -150,31 +175,32 @@ inside() {
   read -r _ _ _ _ first_pid </proc/loadavg
   echo enable >"$tmp/perf-ctl"
   read -r -t 5 -u 10 _ || true
-  local t0=$EPOCHREALTIME p0 b0 o0 f0
+  local t0=$EPOCHREALTIME p0 b0 o0 f0 s0="0 0"
   cpu "$pelmora" p0
   cpu "$bare_pid" b0
   cpu "$top_pid" o0
   cpu "$floor_pid" f0
+  [[ -z "$beside_pid" ]] || cpu "$beside_pid" s0
   pause "$span"
-  local p1 b1 o1 f1
+  local p1 b1 o1 f1 s1="0 0"
   cpu "$pelmora" p1
   cpu "$bare_pid" b1
   cpu "$top_pid" o1
   cpu "$floor_pid" f1
+  [[ -z "$beside_pid" ]] || cpu "$beside_pid" s1
   local t1=$EPOCHREALTIME
   kill -INT "$perf_pid"
   read -r _ _ _ _ last_pid </proc/loadavg
-  local rss=0 key value
-  while read -r key value _; do
-    if [[ $key == VmRSS: ]]; then rss=$value; fi
-  done <"/proc/$pelmora/status"
+  local rss beside_rss=0
+  rss=$(resident "$pelmora")
+  [[ -z "$beside_pid" ]] || beside_rss=$(resident "$beside_pid")
   local started=$(((last_pid - first_pid + pid_max) % pid_max))
-  kill -0 "$pelmora" "$bare_pid" "$top_pid" "$floor_pid"
+  kill -0 "$pelmora" "$bare_pid" "$top_pid" "$floor_pid" $beside_pid
 
   wait "$perf_pid" || true
   perf_counts "$tmp/perf-span" "${#pids[@]}"
   echo "$count $mode $interval ${#pids[@]} $started $gap $ticks $rebuilt $t0 $t1" \
-    "$p0 $p1 $b0 $b1 $o0 $o1 $rss $f0 $f1" >>"$tmp/rows"
+    "$p0 $p1 $b0 $b1 $o0 $o1 $rss $f0 $f1 $s0 $s1 $beside_rss" >>"$tmp/rows"
 }
 
 if [[ "${1:-}" == --inside ]]; then
@@ -224,9 +250,11 @@ fi
 build="${BUILD:-build}"
 program="$build/src/app/qt/pelmora"
 bare="$build/bench/bare_tick"
+beside=""
+[[ -z "${BESIDE:-}" ]] || beside=$(realpath "$BESIDE/src/app/qt/pelmora")
 bash scripts/setup.sh --bench
-needed=("$program" "$bare")
-if [[ -n "$user_mode" ]]; then needed=("$program"); fi
+needed=("$program" "$bare" $beside)
+if [[ -n "$user_mode" ]]; then needed=("$program" $beside); fi
 for p in "${needed[@]}"; do
   [[ -x "$p" ]] || { echo "measure_overhead: $p is missing; build it first" >&2; exit 1; }
 done
@@ -303,8 +331,8 @@ if [[ -n "$user_mode" ]]; then
   fi
   chmod 755 "$tmp"
   chmod 755 "$tmp/bin"
-  mkdir -m 700 "$tmp/run-nobody" "$tmp/home-nobody"
-  chown 65534:65534 "$tmp/run-nobody" "$tmp/home-nobody"
+  mkdir -m 700 "$tmp/run-nobody" "$tmp/run-beside" "$tmp/home-nobody"
+  chown 65534:65534 "$tmp/run-nobody" "$tmp/run-beside" "$tmp/home-nobody"
   exec 9<>"$tmp/pause"
   pause() { read -r -t "$1" -u 9 || true; }
   # cpu PID NAME sets NAME to the nanoseconds PID's threads were on CPU.
@@ -349,16 +377,15 @@ if [[ -n "$user_mode" ]]; then
       XDG_RUNTIME_DIR="$tmp/run-nobody" DISPLAY="$display" "$program" >/dev/null 2>&1 &
     pelmora=$!
     started+=("$pelmora")
-    window=$(DISPLAY="$display" timeout 30 xdotool search --sync --name "^Pelmora Ver" | head -1) ||
-      true
-    if [[ -z "$window" ]]; then
-      echo "measure_overhead: the window of Pelmora did not appear on $display" >&2
-      exit 1
+    set_interval "$display" "$pelmora" "$clicks" || exit 1
+    beside_pid=""
+    if [[ -n "$beside" ]]; then
+      unshare --net "${as_nobody[@]}" env -i HOME="$tmp/home-nobody" \
+        XDG_RUNTIME_DIR="$tmp/run-beside" DISPLAY="$display" "$beside" >/dev/null 2>&1 &
+      beside_pid=$!
+      started+=("$beside_pid")
+      set_interval "$display" "$beside_pid" "$clicks" || exit 1
     fi
-    for ((i = 0; i < clicks; i++)); do
-      DISPLAY="$display" xdotool mousemove --window "$window" 339 240 click 1
-      pause 0.3
-    done
     "${as_nobody[@]}" env -i HOME="$tmp/home-nobody" top -b -d "$user_interval" >/dev/null &
     top_pid=$!
     started+=("$top_pid")
@@ -378,33 +405,36 @@ if [[ -n "$user_mode" ]]; then
     pause 5
     read -r _ _ _ _ first_pid </proc/loadavg
     t0=$EPOCHREALTIME
+    s0=0 s1=0 beside_rss=0
     cpu "$pelmora" p0
     cpu "$top_pid" o0
+    [[ -z "$beside_pid" ]] || cpu "$beside_pid" s0
     pause "$span"
     cpu "$pelmora" p1
     cpu "$top_pid" o1
+    [[ -z "$beside_pid" ]] || cpu "$beside_pid" s1
     t1=$EPOCHREALTIME
     read -r _ _ _ _ last_pid </proc/loadavg
     read -r pid_max </proc/sys/kernel/pid_max
-    rss=0
-    while read -r key value _; do
-      if [[ $key == VmRSS: ]]; then rss=$value; fi
-    done <"/proc/$pelmora/status"
+    rss=$(resident "$pelmora")
+    [[ -z "$beside_pid" ]] || beside_rss=$(resident "$beside_pid")
     procs=(/proc/[0-9]*)
     nprocs=${#procs[@]}
-    if ! kill -0 "$pelmora" "$top_pid"; then
+    if ! kill -0 "$pelmora" "$top_pid" $beside_pid; then
       echo "measure_overhead: Pelmora or top ended during the span" >&2
       exit 1
     fi
-    kill -KILL "$pelmora" "$top_pid" $churn 2>/dev/null || true
-    wait "$pelmora" "$top_pid" $churn 2>/dev/null || true
-    forget "$pelmora" "$top_pid" $churn
+    kill -KILL "$pelmora" "$top_pid" $beside_pid $churn 2>/dev/null || true
+    wait "$pelmora" "$top_pid" $beside_pid $churn 2>/dev/null || true
+    forget "$pelmora" "$top_pid" $beside_pid $churn
     echo "$run $t0 $t1 $p0 $p1 $o0 $o1 $rss $(((last_pid - first_pid + pid_max) % pid_max))" \
-      "$nprocs" >>"$tmp/user-rows"
+      "$nprocs $s0 $s1 $beside_rss" >>"$tmp/user-rows"
     awk '{ w = $3 - $2; printf "  run %d: Pelmora %.2f %% CPU, top %.2f %% CPU, top/Pelmora %.2f," \
-      " RSS %.1f MB, %.1f new PIDs/s, %d processes\n", $1, ($5 - $4) / 1e7 / w,
-      ($7 - $6) / 1e7 / w, (($5 - $4) > 0 ? ($7 - $6) / ($5 - $4) : 0), $8 / 1024, $9 / w, $10 }' \
-      <(tail -1 "$tmp/user-rows")
+      " RSS %.1f MB, %.1f new PIDs/s, %d processes", $1, ($5 - $4) / 1e7 / w,
+      ($7 - $6) / 1e7 / w, (($5 - $4) > 0 ? ($7 - $6) / ($5 - $4) : 0), $8 / 1024, $9 / w, $10
+      if ($13 > 0) printf "; beside %.2f %% CPU, P/beside %.2f, RSS %.1f MB", ($12 - $11) / 1e7 / w,
+        (($12 - $11) > 0 ? ($5 - $4) / ($12 - $11) : 0), $13 / 1024
+      printf "\n" }' <(tail -1 "$tmp/user-rows")
   done
   # The medians over the runs.
   awk -v mode="$user_mode" -v interval="$user_interval" '
@@ -418,11 +448,14 @@ if [[ -n "$user_mode" ]]; then
       w = $3 - $2; n++
       p[n] = ($5 - $4) / 1e7 / w; o[n] = ($7 - $6) / 1e7 / w
       r[n] = ($5 - $4) > 0 ? ($7 - $6) / ($5 - $4) : 0; m[n] = $8 / 1024
+      s[n] = ($12 - $11) > 0 ? ($5 - $4) / ($12 - $11) : 0; sm[n] = $13 / 1024; beside += $13 > 0
     }
     END {
       printf "median of %d: user %s %s s: Pelmora %.2f %% CPU, top %.2f %% CPU," \
-        " top/Pelmora %.2f, Pelmora RSS %.1f MB\n", n, mode, interval, median(p, n),
+        " top/Pelmora %.2f, Pelmora RSS %.1f MB", n, mode, interval, median(p, n),
         median(o, n), median(r, n), median(m, n)
+      if (beside) printf "; P/beside %.2f, beside RSS %.1f MB", median(s, n), median(sm, n)
+      printf "\n"
     }' "$tmp/user-rows"
   exit 0
 fi
@@ -435,7 +468,8 @@ for config in "${configs[@]}"; do
     start_xvfb
   fi
   unshare --pid --net --fork --kill-child --mount-proc \
-    "$0" --inside "$count" "$mode" "$interval" "$span" "$display" "$program" "$bare" "$tmp" &
+    "$0" --inside "$count" "$mode" "$interval" "$span" "$display" "$program" "$bare" "$tmp" \
+    "$beside" &
   namespace=$!
   if ! wait "$namespace"; then
     echo "  this configuration failed" >&2
@@ -449,7 +483,8 @@ echo
 # A row: processes mode interval in-/proc PIDs-started tick-gap-before
 # ticks rebuilds t0 t1, then "ns ticks" at the start and at the end for
 # Pelmora, bare_tick and top, then Pelmora's VmRSS in kB, then "ns ticks" at
-# the start and at the end for the floor (bare_tick itself when steady). bare_tick keeps
+# the start and at the end for the floor (bare_tick itself when steady), then
+# the same for the Pelmora beside and its VmRSS (zeros without one). bare_tick keeps
 # its nominal ticks (absolute sleeps catch up); Pelmora may fall behind, so
 # its CPU per tick is set against bare_tick's too.
 awk -v hz="$(getconf CLK_TCK)" '
@@ -467,9 +502,15 @@ awk -v hz="$(getconf CLK_TCK)" '
     nominal = int(wall / $3 + 0.5)
     p = pct($11, $13); b = pct($15, $17); o = pct($19, $21); fl = pct($24, $26)
     printf "%5d %-6s %4s %5d %5.1f %5.3f %4d/%-4d %7d | %7.2f %6.2f %6.2f %6.2f | %6.2f %6.2f %6.2f" \
-      " %7.2f | %5.2f %5.2f %5.2f | %5.1f\n", $1, $2, $3, $4, $5 / wall, $6, $7, nominal, $8, p, b,
+      " %7.2f | %5.2f %5.2f %5.2f | %5.1f", $1, $2, $3, $4, $5 / wall, $6, $7, nominal, $8, p, b,
       fl, o, (b > 0 ? p / b : 0), (o > 0 ? p / o : 0),
       (b > 0 && $7 > 0 ? p / $7 / (b / nominal) : 0), (fl > 0 ? p / fl : 0),
       tpct($12, $14), tpct($16, $18), tpct($20, $22), $23 / 1024
+    # The Pelmora beside (BESIDE): its CPU, this one against it, its RSS.
+    if ($32 > 0) {
+      sb = pct($28, $30)
+      printf " | beside %6.2f %% CPU, P/beside %5.2f, RSS %5.1f MB", sb, (sb > 0 ? p / sb : 0), $32 / 1024
+    }
+    printf "\n"
   }' "$tmp/rows"
 exit "$failed"
