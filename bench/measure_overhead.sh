@@ -59,10 +59,24 @@ set_interval() {
     echo "measure_overhead: the window of Pelmora ($2) did not appear on $1" >&2
     return 1
   fi
+  read -r -t 1 -u 9 || true  # a window just mapped may not take clicks yet
   for ((i = 0; i < $3; i++)); do
     DISPLAY="$1" xdotool mousemove --window "$window" 339 240 click 1
     read -r -t 0.3 -u 9 || true
   done
+}
+# tick_gap PID INTERVAL NAME: the spacing of the Pelmora PID's ticks (each
+# lists /proc from its start: one lseek), over 5 s, warning when it is not
+# INTERVAL.
+tick_gap() {
+  local out seeks gap
+  out=$(perf stat -x, -e syscalls:sys_enter_lseek -p "$1" -- sleep 5 2>&1 >/dev/null)
+  seeks=$(awk -F, '$3 ~ /lseek/ { print $1 + 0 }' <<<"$out")
+  gap=$(awk -v t="${seeks:-0}" 'BEGIN { printf "%.3f", (t > 0 ? 5 / t : 0) }')
+  echo "  $3 ticks every ${gap} s (${seeks:-0} ticks in 5 s)"
+  if awk -v g="$gap" -v s="$2" 'BEGIN { exit !(g < 0.8 * s || g > 1.25 * s) }'; then
+    echo "  warning: $3 ticks every ${gap} s, not every $2 s" >&2
+  fi
 }
 # resident PID: its VmRSS in kB.
 resident() {
@@ -140,6 +154,7 @@ inside() {
   if awk -v g="$gap" -v s="$interval" 'BEGIN { exit !(g < 0.8 * s || g > 1.25 * s) }'; then
     echo "  warning: Pelmora ticks every ${gap} s, not every ${interval} s" >&2
   fi
+  [[ -z "$beside_pid" ]] || tick_gap "$beside_pid" "$interval" "the Pelmora beside"
 
   if [[ $mode == churn ]]; then
     (
@@ -402,7 +417,8 @@ if [[ -n "$user_mode" ]]; then
       churn=$!
       started+=("$churn")
     fi
-    pause 5
+    tick_gap "$pelmora" "$user_interval" Pelmora
+    [[ -z "$beside_pid" ]] || tick_gap "$beside_pid" "$user_interval" "the Pelmora beside"
     read -r _ _ _ _ first_pid </proc/loadavg
     t0=$EPOCHREALTIME
     s0=0 s1=0 beside_rss=0
