@@ -87,6 +87,9 @@ LATE_ARGV0 = "/opt/pelmora-e2e/pelmora-e2e-late"
 LIST_NAME = "プロセス一覧"
 STOP_NAME = "選択したプロセスを停止"
 LIST_FIRST_ROW = (30, 30)  # in the file-name column, below the header
+# The list's headers as a screen reader reads them, without their blanks.
+HEADERS = ["ファイル名", "参照回数", "プロセスID", "基本優先順位", "スレッド数", "ヒープID",
+           "モジュールID", "親プロセスID"]
 
 failures = []
 
@@ -552,8 +555,16 @@ class Reader:
         return answer
 
     def rows_by_pid(self):
-        """The list's rows by their process ID (the hexadecimal third column)."""
-        return {int(row[2], 16): row for row in self.ask("rows")["rows"]}
+        """The list's rows by their process ID (the hexadecimal third column):
+        each cell's text, the name it is read by without the header before it.
+        A cell not read with its header is None."""
+        def value(header, name):
+            if name == header:
+                return ""
+            return name[len(header) + 1:] if name.startswith(header + " ") else None
+        rows = [[value(h, name) for h, name in zip(HEADERS, row)]
+                for row in self.ask("rows")["rows"]]
+        return {int(row[2] or "-1", 16): row for row in rows}
 
 
 def start_helper(path, argv0):
@@ -661,6 +672,8 @@ def check_between_users(display, binary, workdir, root_first):
 
         # Other users' processes, read from the accessibility bus.
         rows = reader.rows_by_pid()
+        check(bool(rows) and all(None not in row for row in rows.values()),
+              "every cell is read with its column's header")
         target_row = rows.get(target.pid)
         root_row = rows.get(root_first.process.pid)
         own_row = rows.get(user.process.pid)
