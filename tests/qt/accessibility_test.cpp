@@ -136,6 +136,17 @@ TEST_F(AccessibilityTest, ScrollBarIsReadWithTheIntervalItSets) {
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->role(), QAccessible::ScrollBar);
   EXPECT_FALSE(bar->text(QAccessible::Description).isEmpty());
+  // Its value is the interval in seconds, not the bar's position.
+  QAccessibleValueInterface* value = bar->valueInterface();
+  ASSERT_NE(value, nullptr);
+  EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 1.0);
+  window.HScroll1->setValue(7);
+  EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 1.4);
+  EXPECT_DOUBLE_EQ(value->minimumValue().toDouble(), 0.2);
+  EXPECT_DOUBLE_EQ(value->maximumValue().toDouble(), 4.0);
+  EXPECT_DOUBLE_EQ(value->minimumStepSize().toDouble(), 0.2);
+  value->setCurrentValue(2.0);
+  EXPECT_EQ(window.HScroll1->value(), 10);
 }
 
 TEST_F(AccessibilityTest, StatusBarIsReadWithItsThreePanels) {

@@ -93,8 +93,10 @@ void SetAccessibleNames(MainWindow& window) {
   }
 
   // The interval label names the scroll bar, so the bar is read with the
-  // interval it sets ("更新頻度 1.0秒"), current at every change.
+  // interval it sets ("更新頻度 1.0秒"), current at every change; its value
+  // is that interval in seconds, 0.2 a step.
   window.Label2->setBuddy(window.HScroll1);
+  window.HScroll1->SetAccessibleUnit(0.2);
   window.HScroll1->setAccessibleDescription(
       QStringLiteral("更新頻度を0.2秒から4秒まで0.2秒刻みで選びます"));
 
