@@ -77,6 +77,13 @@ TEST(AccessibleNamesOfARunningWindow, FollowTheTickAndTheInterval) {
     EXPECT_TRUE(NameOf(window.Label1[i]).endsWith(u' ' + window.Label1[i]->text()))
         << "Label1(" << i << ") is read with the figure it shows";
   }
+  // The graph is a chart described by the figures it draws.
+  QAccessibleInterface* graph = QAccessible::queryAccessibleInterface(window.Picture1);
+  ASSERT_NE(graph, nullptr);
+  EXPECT_EQ(graph->role(), QAccessible::Chart);
+  EXPECT_EQ(graph->text(QAccessible::Description).toStdString(),
+            "CPU負荷率 0.0%（直近1回 最小 0.0%、最大 0.0%）、"
+            "物理メモリ使用率 99.9%（最小 99.9%、最大 99.9%）");
 
   window.HScroll1->setValue(1);  // the interval becomes 0.2 s
   EXPECT_EQ(NameOf(window.HScroll1).toStdString(), "更新頻度 0.2秒");

@@ -103,6 +103,8 @@ void SetAccessibleNames(MainWindow& window) {
   window.Command1->setAccessibleName(QStringLiteral("プロセス一覧を更新"));
   window.Command2->setAccessibleName(QStringLiteral("選択したプロセスを停止"));
   window.ListView1->setAccessibleName(QStringLiteral("プロセス一覧"));
+  // The graph describes its figures once it has drawn them; before, what
+  // it will show.
   window.Picture1->setAccessibleName(QStringLiteral("CPU負荷率とメモリ使用率のグラフ"));
   window.Picture1->setAccessibleDescription(
       QStringLiteral("直近51回分の推移: 緑の線がCPU負荷率、黄の線が物理メモリ使用率、"

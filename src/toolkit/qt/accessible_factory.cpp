@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 
+#include "toolkit/qt/drawing_area.h"
 #include "toolkit/qt/list_accessible.h"
 #include "toolkit/qt/list_view.h"
 #include "toolkit/qt/scroll_bar.h"
@@ -36,12 +37,29 @@ class ScrollBarAccessible : public QAccessibleWidget, public QAccessibleValueInt
   double InUnit(int position) const { return position / PerUnit(); }
 };
 
+// A chart, not a frame: a frame is a window to a screen reader.
+class DrawingAreaAccessible : public QAccessibleWidget {
+ public:
+  explicit DrawingAreaAccessible(QtDrawingArea* area)
+      : QAccessibleWidget(area, QAccessible::Chart) {}
+
+  QString text(QAccessible::Text t) const override {
+    const std::string& described = static_cast<QtDrawingArea*>(widget())->Description();
+    if (t == QAccessible::Description && !described.empty()) {
+      return QString::fromUtf8(described.data(), static_cast<qsizetype>(described.size()));
+    }
+    return QAccessibleWidget::text(t);
+  }
+};
+
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
   static const QString kList = QString::fromLatin1(QtListView::staticMetaObject.className());
   static const QString kBar = QString::fromLatin1(QtScrollBar::staticMetaObject.className());
+  static const QString kArea = QString::fromLatin1(QtDrawingArea::staticMetaObject.className());
   if (!object) return nullptr;
   if (className == kList) return new ListViewAccessible(static_cast<QtListView*>(object));
   if (className == kBar) return new ScrollBarAccessible(static_cast<QtScrollBar*>(object));
+  if (className == kArea) return new DrawingAreaAccessible(static_cast<QtDrawingArea*>(object));
   return nullptr;
 }
 
