@@ -136,6 +136,7 @@ class FakeStatusBar : public toolkit::StatusBar {
 class FakeMessageBox : public toolkit::MessageBox {
  public:
   int MsgBox(std::string_view prompt, int style, std::string_view title) override;
+  void Announce(std::string_view message) override { announced.emplace_back(message); }
   struct Shown {
     std::string prompt;
     int style;
@@ -143,6 +144,7 @@ class FakeMessageBox : public toolkit::MessageBox {
   };
   std::vector<Shown> shown;
   std::deque<int> answers;  // queued answers; OK when none is queued
+  std::vector<std::string> announced;
 };
 
 // Lower-cases ASCII letters; decoding passes bytes through.

@@ -156,6 +156,22 @@ TEST_F(AccessibilityTest, ScrollBarIsReadWithTheIntervalItSets) {
   EXPECT_EQ(window.HScroll1->value(), 10);
 }
 
+// Announcements reach assistive tools as the window's last child, a
+// notification named by the message; nothing shows.
+TEST_F(AccessibilityTest, AnnouncementsAreTheWindowsNotification) {
+  QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window);
+  ASSERT_NE(frame, nullptr);
+  QAccessibleInterface* note = frame->child(frame->childCount() - 1);
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(note->role(), QAccessible::Notification);
+  EXPECT_EQ(frame->indexOfChild(note), frame->childCount() - 1);
+  EXPECT_EQ(note->parent(), frame);
+  EXPECT_TRUE(note->state().invisible) << "no message yet";
+  window.Controls().MsgBox.Announce("topを強制終了しました。");
+  EXPECT_EQ(NameOf(note->object()).toStdString(), "topを強制終了しました。");
+  EXPECT_FALSE(note->state().invisible);
+}
+
 TEST_F(AccessibilityTest, StatusBarIsReadWithItsThreePanels) {
   QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(window.StatusBar1);
   ASSERT_NE(bar, nullptr);

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include "app/qt/main_window.h"
+#include "toolkit/qt/announcement.h"
 
 namespace pelmora::app::qt {
 
@@ -48,7 +49,8 @@ class StatusBarAccessible : public QAccessibleWidget {
 };
 
 // The window itself is a frame, named by its caption as it stands: the
-// program's name and version, or the figures while it is minimized.
+// program's name and version, or the figures while it is minimized. Its
+// announcements (no widget) are its last child.
 class WindowAccessible : public QAccessibleWidget {
  public:
   explicit WindowAccessible(QWidget* window) : QAccessibleWidget(window, QAccessible::Window) {}
@@ -56,6 +58,27 @@ class WindowAccessible : public QAccessibleWidget {
   QString text(QAccessible::Text t) const override {
     if (t == QAccessible::Name) return widget()->windowTitle();
     return QAccessibleWidget::text(t);
+  }
+  int childCount() const override {
+    return QAccessibleWidget::childCount() + (Announcement() ? 1 : 0);
+  }
+  QAccessibleInterface* child(int index) const override {
+    const int widgets = QAccessibleWidget::childCount();
+    if (index == widgets && Announcement()) {
+      return QAccessible::queryAccessibleInterface(Announcement());
+    }
+    return index < widgets ? QAccessibleWidget::child(index) : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    if (child && Announcement() && child->object() == Announcement()) {
+      return QAccessibleWidget::childCount();
+    }
+    return QAccessibleWidget::indexOfChild(child);
+  }
+
+ private:
+  toolkit::qt::QtAnnouncement* Announcement() const {
+    return widget()->findChild<toolkit::qt::QtAnnouncement*>(QString(), Qt::FindDirectChildrenOnly);
   }
 };
 

@@ -134,6 +134,7 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
   setTabOrder(HScroll1, Command2);
   setTabOrder(Command2, Picture1);
   Command1->setFocus();
+  msgBox_.Announcement();  // in the accessible tree from the start
   SetAccessibleNames(*this);
 }
 

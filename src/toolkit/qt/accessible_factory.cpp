@@ -2,8 +2,11 @@
 #include "toolkit/qt/accessible_factory.h"
 
 #include <QAccessible>
+#include <QAccessibleObject>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 
+#include "toolkit/qt/announcement.h"
 #include "toolkit/qt/drawing_area.h"
 #include "toolkit/qt/list_accessible.h"
 #include "toolkit/qt/list_view.h"
@@ -52,14 +55,41 @@ class DrawingAreaAccessible : public QAccessibleWidget {
   }
 };
 
+class AnnouncementAccessible : public QAccessibleObject {
+ public:
+  explicit AnnouncementAccessible(QtAnnouncement* announcement) : QAccessibleObject(announcement) {}
+
+  QAccessibleInterface* parent() const override {
+    QObject* owner = object()->parent();
+    return QAccessible::queryAccessibleInterface(owner ? owner : QCoreApplication::instance());
+  }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int childCount() const override { return 0; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QString text(QAccessible::Text t) const override {
+    return t == QAccessible::Name ? static_cast<QtAnnouncement*>(object())->Message() : QString();
+  }
+  QAccessible::Role role() const override { return QAccessible::Notification; }
+  QAccessible::State state() const override {
+    QAccessible::State state;
+    state.invisible = static_cast<QtAnnouncement*>(object())->Message().isEmpty();
+    return state;
+  }
+};
+
 QAccessibleInterface* Factory(const QString& className, QObject* object) {
   static const QString kList = QString::fromLatin1(QtListView::staticMetaObject.className());
   static const QString kBar = QString::fromLatin1(QtScrollBar::staticMetaObject.className());
   static const QString kArea = QString::fromLatin1(QtDrawingArea::staticMetaObject.className());
+  static const QString kAnnouncement =
+      QString::fromLatin1(QtAnnouncement::staticMetaObject.className());
   if (!object) return nullptr;
   if (className == kList) return new ListViewAccessible(static_cast<QtListView*>(object));
   if (className == kBar) return new ScrollBarAccessible(static_cast<QtScrollBar*>(object));
   if (className == kArea) return new DrawingAreaAccessible(static_cast<QtDrawingArea*>(object));
+  if (className == kAnnouncement) {
+    return new AnnouncementAccessible(static_cast<QtAnnouncement*>(object));
+  }
   return nullptr;
 }
 
