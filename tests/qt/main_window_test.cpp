@@ -285,6 +285,28 @@ TEST(MainWindow, StopEndsTheProcessThePromptNamesHoweverTheRowWasChosen) {
   }
 }
 
+// Enter and the keypad's Enter press the focused button, once however long
+// the key is held; neither is the window's default button.
+TEST(MainWindow, EnterPressesTheFocusedButton) {
+  MainWindow w;
+  w.show();
+  QApplication::setActiveWindow(&w);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  for (toolkit::qt::QtPushButton* button : {w.Command1, w.Command2}) {
+    int presses = 0;
+    QObject::connect(button, &QAbstractButton::clicked, [&presses] { ++presses; });
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Return);
+    QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(button, Qt::Key_Space);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(button, &repeat);
+    QTest::keyClick(button, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(presses, 3) << button->objectName().toStdString();
+    EXPECT_FALSE(button->isDefault());
+  }
+}
+
 TEST(MainWindow, ClosingEndsTheProgram) {
   WindowOnFakes run;
   MainWindow& w = run.window;
