@@ -11,15 +11,17 @@ keyboard user does and prints, step by step, every line Orca spoke
     bench/listen_with_orca.py PATH/TO/pelmora [STEP ...]
 
 A step is "key NAME..." (X key names, modifiers joined by "+": Tab,
-shift+Tab, Down, space, Return, KP_Enter...), "type TEXT", "wait SECONDS" or "say LABEL" (a heading in
-the output). Without steps it walks the window: into the list, down the
-rows, the scroll bar, 停止 without and with a row, the graph, and Enter on
-the buttons. Orca (Debian's orca, speech-dispatcher and espeak-ng) is not
+shift+Tab, Down, space, Return, KP_Enter...), "type TEXT", "wait SECONDS"
+or "say LABEL" (a heading in the output). Without steps it walks the
+window: into the list, down the rows, where-am-I, the scroll bar, the graph
+and flat review, 停止 without and with a row, and Enter on the buttons. The
+keypad's Enter is Orca's where-am-I key: while Orca runs it never reaches
+the program. Orca (Debian's orca, speech-dispatcher and espeak-ng) is not
 needed by the test suite; this is for checking by ear.
 """
 
-import os
 import ctypes
+import os
 import re
 import shutil
 import signal
@@ -29,24 +31,28 @@ import tempfile
 import time
 
 DEFAULT_STEPS = [
-    "say window opens", "wait 6",
-    "say Tab into the list", "key Tab", "wait 2",
+    "say the window opens", "wait 6",
+    "say Tab into the list, no row chosen", "key Tab", "wait 2",
     "say Down", "key Down", "wait 1.5",
     "say Down", "key Down", "wait 1.5",
     "say Up", "key Up", "wait 1.5",
-    "say where am I", "key KP_Enter", "wait 2",
+    "say where am I (KP_Enter)", "key KP_Enter", "wait 2",
     "say Tab to the scroll bar", "key Tab", "wait 1.5",
     "say Right", "key Right", "wait 1.5",
     "say Right", "key Right", "wait 1.5",
     "say Left", "key Left", "wait 1.5",
-    "say Tab to 停止", "key Tab", "wait 1.5",
+    "say where am I (KP_Enter)", "key KP_Enter", "wait 2",
+    "say Shift+Tab back into the list, a row chosen", "key shift+Tab", "wait 2",
+    "say Tab Tab to 停止", "key Tab Tab", "wait 1.5",
     "say Tab to the graph", "key Tab", "wait 1.5",
-    "say where am I", "key KP_Enter", "wait 2",
+    "say where am I (KP_Enter)", "key KP_Enter", "wait 2",
+    "say flat review: current line (KP_Up), next line (KP_Page_Up) twice",
+    "key KP_Up", "wait 1.5", "key KP_Page_Up", "wait 1.5", "key KP_Page_Up", "wait 1.5",
     "say Tab to 更新", "key Tab", "wait 1.5",
-    "say Enter on 更新", "key Return", "wait 2",
-    "say Shift+Tab to the graph, Shift+Tab to 停止", "key shift+Tab shift+Tab", "wait 1.5",
-    "say Enter on 停止 with no row", "key Return", "wait 2",
-    "say Shift+Tab twice back into the list", "key shift+Tab shift+Tab", "wait 2",
+    "say Enter on 更新 (the rebuild clears the choice)", "key Return", "wait 2",
+    "say Shift+Tab twice to 停止", "key shift+Tab shift+Tab", "wait 1.5",
+    "say Enter on 停止 with no row chosen", "key Return", "wait 2",
+    "say Shift+Tab twice into the list", "key shift+Tab shift+Tab", "wait 2",
     "say type the helper's name", "type pelmora-listen", "wait 2",
     "say Tab twice to 停止", "key Tab Tab", "wait 1.5",
     "say Enter on 停止", "key Return", "wait 3",
@@ -111,11 +117,26 @@ def wait_for(probe, seconds):
 
 
 def speech_lines(log_path):
+    """Orca's speech so far, as (seconds since midnight, text)."""
+    lines = []
     try:
         with open(log_path, encoding="utf-8", errors="replace") as log:
-            return [line.rstrip("\n") for line in log if "SPEECH OUTPUT:" in line]
+            for line in log:
+                match = re.match(r"(\d\d):(\d\d):(\d\d\.\d+) - SPEECH OUTPUT: (.*)", line)
+                if match:
+                    hours, minutes, seconds, text = match.groups()
+                    lines.append((int(hours) * 3600 + int(minutes) * 60 + float(seconds),
+                                  text.rstrip("\n")))
     except FileNotFoundError:
-        return []
+        pass
+    return lines
+
+
+def clock():
+    """Seconds since midnight, as Orca's log stamps its lines."""
+    stamp = time.time()
+    now = time.localtime(stamp)
+    return now.tm_hour * 3600 + now.tm_min * 60 + now.tm_sec + stamp % 1
 
 
 def main():
@@ -191,22 +212,16 @@ def main():
         env["QT_ACCESSIBILITY"] = "1"
         start([binary])
         keyboard = Keyboard(env["DISPLAY"])
-        heard = len(speech_lines(log_path))
-        heading = "start"
+        # Each heading with the time it began; Orca's lines go under the
+        # heading they were spoken in.
+        headings = [(clock(), "start")]
         for step in steps:
             verb, _, argument = step.partition(" ")
             if verb == "say":
-                heading = argument
-                continue
-            if verb == "wait":
+                headings.append((clock(), argument))
+            elif verb == "wait":
                 time.sleep(float(argument))
-                lines = speech_lines(log_path)
-                print(f"== {heading}")
-                for line in lines[heard:]:
-                    print("   " + re.sub(r"^.*SPEECH OUTPUT: ", "", line))
-                heard = len(lines)
-                continue
-            if verb == "key":
+            elif verb == "key":
                 for combination in argument.split():
                     keyboard.press(combination)
             elif verb == "type":
@@ -214,6 +229,14 @@ def main():
             else:
                 print(f"listen: unknown step {step!r}", file=sys.stderr)
                 return 2
+        time.sleep(1)
+        spoken = speech_lines(log_path)
+        for number, (begun, heading) in enumerate(headings):
+            ends = headings[number + 1][0] if number + 1 < len(headings) else float("inf")
+            print(f"== {heading}")
+            for stamp, text in spoken:
+                if begun <= stamp < ends:
+                    print("   " + text)
         print(f"(Orca's debug log: {log_path})")
         return 0
     finally:
