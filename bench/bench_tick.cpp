@@ -71,6 +71,7 @@ class CountingDrawingArea : public toolkit::DrawingArea {
   float ScaleHeight() const override { return 69; }
   void Line(float, float, float, float, int32_t) override { ++calls; }
   void Refresh() override { ++calls; }
+  void SetDescription(std::string_view) override {}
   int64_t calls = 0;
 };
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "toolkit/number_format.h"
+
 namespace pelmora::monitor {
 
 void History::PushSample(float cpu, float memory) {
@@ -27,6 +29,10 @@ int32_t RoundHalfEven(double value) {
   return static_cast<int32_t>(rounded);
 }
 
+int History::FirstDrawnSlot() const {
+  return WarmUpCount < 0 ? 0 : (WarmUpCount > kSamples - 1 ? kSamples - 1 : WarmUpCount);
+}
+
 void History::DrawGraph(toolkit::DrawingArea& area) const {
   area.Cls();
   const double w = area.ScaleWidth();
@@ -43,7 +49,7 @@ void History::DrawGraph(toolkit::DrawingArea& area) const {
               kGridColor);
   }
 
-  const int first = WarmUpCount < 0 ? 0 : (WarmUpCount > kSamples - 1 ? kSamples - 1 : WarmUpCount);
+  const int first = FirstDrawnSlot();
   for (int s = 0; s < kSeries; ++s) {
     const int32_t color = toolkit::Rgb(s * 255, 255, 0);
     int32_t prevX = 0;
@@ -60,6 +66,27 @@ void History::DrawGraph(toolkit::DrawingArea& area) const {
     }
   }
   area.Refresh();
+  area.SetDescription(Description());
+}
+
+std::string History::Description() const {
+  const int first = FirstDrawnSlot();
+  std::string text;
+  for (int s = 0; s < kSeries; ++s) {
+    // NaN, which no comparison picks, never stands for the lowest or highest.
+    float lowest = Sample(s, kSamples - 1);
+    float highest = lowest;
+    for (int k = first; k < kSamples; ++k) {
+      const float v = Sample(s, k);
+      if (v < lowest || std::isnan(lowest)) lowest = v;
+      if (v > highest || std::isnan(highest)) highest = v;
+    }
+    text += s == 0 ? "CPU負荷率 " : "、物理メモリ使用率 ";
+    text += toolkit::Format00(Sample(s, kSamples - 1)) + "%（";
+    if (s == 0) text += "直近" + std::to_string(kSamples - first) + "回 ";
+    text += "最小 " + toolkit::Format00(lowest) + "%、最大 " + toolkit::Format00(highest) + "%）";
+  }
+  return text;
 }
 
 }  // namespace pelmora::monitor

@@ -171,7 +171,11 @@ std::string TerminationPrompt(const std::string& name) {
 
 void ProcessTable::Command2_Click(platform::ProcessControl& control) {
   const std::optional<int64_t> match = FindKey(controls_.StatusBar1.PanelText(1));
-  if (!match) return;
+  if (!match) {
+    // Nothing shows, but a screen reader's user hears why nothing happened.
+    controls_.MsgBox.Announce("プロセスが選択されていません。");
+    return;
+  }
 
   std::unique_ptr<platform::ProcessHandle> handle =
       control.OpenProcess(ProcessIds[*match].value_or(0), startTimes_[*match]);
@@ -180,8 +184,13 @@ void ProcessTable::Command2_Click(platform::ProcessControl& control) {
                                                                : FileName(ProcessNames[*match]);
   const int answer = controls_.MsgBox.MsgBox(TerminationPrompt(name),
                                              toolkit::kMbOkCancelExclamation, kWarningTitle);
-  if (answer == toolkit::kIdOk && handle) handle->TerminateProcess();
+  if (answer != toolkit::kIdOk) return;
+  // The outcome shows only in the list, at the next tick: it is told to
+  // assistive tools at once.
+  const bool ended = handle && handle->TerminateProcess();
   handle.reset();
+  controls_.MsgBox.Announce(name +
+                            (ended ? "を強制終了しました。" : "を強制終了できませんでした。"));
 }
 
 }  // namespace pelmora::processes

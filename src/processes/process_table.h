@@ -46,7 +46,8 @@ class ProcessTable {
   // Runs whenever the selection changes and on a click on the selected row;
   // with no row selected, it empties the key.
   void ListView1_Click();
-  // Ends the process the key designates, after the warning.
+  // Ends the process the key designates, after the warning, and announces
+  // the outcome (or that no process is selected) to assistive tools.
   void Command2_Click(platform::ProcessControl& control);
 
   // The upper bound of both arrays (slots 1 to UpperBound()).

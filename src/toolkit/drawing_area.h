@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <cstdint>
+#include <string_view>
 
 namespace pelmora::toolkit {
 
@@ -18,6 +19,9 @@ class DrawingArea {
   virtual float ScaleHeight() const = 0;
   virtual void Line(float x1, float y1, float x2, float y2, int32_t color) = 0;
   virtual void Refresh() = 0;
+  // What the picture shows, in words, for assistive tools; each call
+  // replaces the last.
+  virtual void SetDescription(std::string_view text) = 0;
 };
 
 }  // namespace pelmora::toolkit

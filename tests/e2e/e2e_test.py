@@ -86,7 +86,12 @@ LATE_ARGV0 = "/opt/pelmora-e2e/pelmora-e2e-late"
 # The accessible names the window gives its controls.
 LIST_NAME = "プロセス一覧"
 STOP_NAME = "選択したプロセスを停止"
+REFRESH_NAME = "プロセス一覧を更新"
+GRAPH_NAME = "CPU負荷率とメモリ使用率のグラフ"
 LIST_FIRST_ROW = (30, 30)  # in the file-name column, below the header
+# The list's headers as a screen reader reads them, without their blanks.
+HEADERS = ["ファイル名", "参照回数", "プロセスID", "基本優先順位", "スレッド数", "ヒープID",
+           "モジュールID", "親プロセスID"]
 
 failures = []
 
@@ -176,6 +181,15 @@ class SyntheticInput:
         self.xtst.XTestFakeButtonEvent(self.connection, 1, True, 0)
         self.xtst.XTestFakeButtonEvent(self.connection, 1, False, 0)
         self.x11.XSync(self.connection, False)
+
+    def key(self, name):
+        """One key by its X name: Return, KP_Enter, Tab, Right..."""
+        keycode = self.x11.XKeysymToKeycode(self.connection,
+                                            self.x11.XStringToKeysym(name.encode()))
+        for down in (True, False):
+            self.xtst.XTestFakeKeyEvent(self.connection, keycode, down, 0)
+            self.x11.XSync(self.connection, False)
+        time.sleep(0.1)
 
     def type(self, text):
         """Lower-case letters, digits and "-"."""
@@ -374,10 +388,17 @@ def atspi_reader(pid):
     the program with process ID pid, as a screen reader meets it:
 
     rows          the cells of the process list, row by row
+    columns       the list's headers; whether each cell of its first row is
+                  showing, and whether the last lies beyond the list's width
     status        the status bar's accessible name
     windows       each top-level window: role, name, labels and buttons
     where NAME    the screen rectangle of the accessible NAME
+    node NAME     the role, description and value of the accessible NAME
+    focus NAME    gives the accessible NAME the keyboard focus
     press NAME    presses the push button NAME (in any of its windows)
+    events [S]    what the program told the bus since the last call, after
+                  S seconds more: [type, role, name, value] of the focus
+                  coming to an object, a value's change, an object showing
     """
     import gi
     gi.require_version("Atspi", "2.0")
@@ -432,6 +453,39 @@ def atspi_reader(pid):
                 "labels": [n.get_name() for n in named(node, {Atspi.Role.LABEL})],
                 "buttons": [n.get_name() for n in named(node, {Atspi.Role.PUSH_BUTTON})]}
 
+    events = []
+
+    def heard(event):
+        try:
+            if event.source.get_process_id() == pid and (event.detail1 or "value" in event.type):
+                events.append([event.type, event.source.get_role_name(), event.source.get_name(),
+                               Atspi.Value.get_current_value(event.source)
+                               if "value" in event.type else None])
+        except GLib.Error:
+            pass
+
+    listener = Atspi.EventListener.new(heard)
+    for kind in ("focused", "showing"):
+        listener.register("object:state-changed:" + kind)
+    listener.register("object:property-change:accessible-value")
+
+    def pump(seconds):
+        deadline = time.monotonic() + seconds
+        while GLib.MainContext.default().iteration(False) or time.monotonic() < deadline:
+            time.sleep(0.01)
+
+    def columns(app):
+        table = named(app, tables, LIST_NAME)[0]
+        count = Atspi.Table.get_n_columns(table)
+        cells = [Atspi.Table.get_accessible_at(table, 0, c) for c in range(count)]
+        right = Atspi.Component.get_extents(table, Atspi.CoordType.SCREEN)
+        last = Atspi.Component.get_extents(cells[-1], Atspi.CoordType.SCREEN)
+        return {"headers": [Atspi.Table.get_column_header(table, c).get_name()
+                            for c in range(count)],
+                "showing": [cell.get_state_set().contains(Atspi.StateType.SHOWING)
+                            for cell in cells],
+                "beyond": last.x >= right.x + right.width}
+
     Atspi.set_timeout(5000, 15000)
     app = None
     deadline = time.monotonic() + 20
@@ -447,6 +501,20 @@ def atspi_reader(pid):
         try:
             if command == "rows":
                 answer = {"rows": rows(app)}
+            elif command == "columns":
+                answer = columns(app)
+            elif command == "node":
+                node = [n for n in below(app) if n.get_name() == argument][0]
+                answer = {"role": node.get_role_name(), "description": node.get_description(),
+                          "value": (Atspi.Value.get_current_value(node)
+                                    if node.get_value_iface() else None)}
+            elif command == "focus":
+                node = [n for n in below(app) if n.get_name() == argument][0]
+                answer = {"focused": Atspi.Component.grab_focus(node)}
+            elif command == "events":
+                pump(float(argument or 0))
+                answer = {"events": events[:]}
+                events.clear()
             elif command == "status":
                 answer = {"status": named(app, {Atspi.Role.STATUS_BAR})[0].get_name()}
             elif command == "windows":
@@ -552,8 +620,19 @@ class Reader:
         return answer
 
     def rows_by_pid(self):
-        """The list's rows by their process ID (the hexadecimal third column)."""
-        return {int(row[2], 16): row for row in self.ask("rows")["rows"]}
+        """The list's rows by their process ID (the hexadecimal third column):
+        each cell's text, the name it is read by without the header before it.
+        A cell not read with its header is None."""
+        def value(header, name):
+            if name == header:
+                return ""
+            return name[len(header) + 1:] if name.startswith(header + " ") else None
+        rows = [[value(h, name) for h, name in zip(HEADERS, row)]
+                for row in self.ask("rows")["rows"]]
+        return {int(row[2] or "-1", 16): row for row in rows}
+
+    def events(self, seconds=1.0):
+        return self.ask(f"events {seconds}")["events"]
 
 
 def start_helper(path, argv0):
@@ -576,6 +655,50 @@ def bare_uid():
 
 def hex_id(number):
     return format(number, "X")
+
+
+def notifications(reader, seconds=1.0):
+    return [name for kind, role, name, _ in reader.events(seconds)
+            if kind.endswith(":showing") and role == "notification"]
+
+
+def check_keys_and_announcements(reader, user_input):
+    """Enter on 停止 with no row chosen, the scroll bar's value, the graph,
+    and the keypad's Enter on 更新, as a screen reader meets them."""
+    reader.ask(f"focus {STOP_NAME}")
+    reader.events(0.3)
+    user_input.key("Return")
+    told = notifications(reader)
+    check(told == ["プロセスが選択されていません。"],
+          f"Enter on 停止 with no row chosen tells a screen reader that none is ({told})")
+    before = reader.ask("node 更新頻度 1.0秒")["value"]
+    reader.ask("focus 更新頻度 1.0秒")
+    reader.events(0.3)
+    user_input.key("Right")
+    values = [round(value, 9) for kind, _, _, value in reader.events() if kind.endswith("value")]
+    check(before == 1.0 and values[-1:] == [1.2]
+          and round(reader.ask("node 更新頻度 1.2秒")["value"], 9) == 1.2,
+          f"the scroll bar's value is the interval in seconds ({before}, then {values})")
+    user_input.key("Left")
+    graph = reader.ask(f"node {GRAPH_NAME}")
+    check(graph["role"] == "chart" and bool(re.match(
+        r"CPU負荷率 -?[0-9.]+%（直近\d+回 最小 .*%、最大 .*%）、"
+        r"物理メモリ使用率 [0-9.]+%（最小 [0-9.]+%、最大 [0-9.]+%）$", graph["description"])),
+          f"the graph is a chart described by its figures ({graph})")
+    # A row chosen once the list held still for two ticks, then the rebuild
+    # the keypad's Enter on 更新 makes clears the choice.
+    none = lambda: reader.ask("status")["status"].startswith("選択中のプロセス: なし、")
+    cleared = False
+    for _ in range(3):
+        time.sleep(2.2)
+        left, top, _, _ = reader.ask(f"where {LIST_NAME}")["where"]
+        user_input.click(left + LIST_FIRST_ROW[0], top + LIST_FIRST_ROW[1])
+        if poll(lambda: not none(), 1, 0.1):
+            reader.ask(f"focus {REFRESH_NAME}")
+            user_input.key("KP_Enter")
+            cleared = poll(none, 1, 0.1)
+            break
+    check(cleared, "the keypad's Enter on 更新 rebuilds the list, which clears the choice")
 
 
 def check_between_users(display, binary, workdir, root_first):
@@ -659,8 +782,19 @@ def check_between_users(display, binary, workdir, root_first):
         display.x("wmctrl", "-i", "-a", user_window)
         check(bool(poll(lambda: frames() == [TITLE], 5, 0.3)), "restored, its name again")
 
+        # The list as a screen reader reads it: the headers without their
+        # blanks, every cell with its header, and every column of a row on
+        # screen showing, the eighth too, which lies beyond the list's width.
+        columns = reader.ask("columns")
+        check(columns["headers"] == HEADERS, f"the headers are read trimmed ({columns['headers']})")
+        check(columns["beyond"] and all(columns["showing"]),
+              f"every cell of a row on screen is showing, the eighth beyond the list's width "
+              f"too ({columns['showing']})")
+
         # Other users' processes, read from the accessibility bus.
         rows = reader.rows_by_pid()
+        check(bool(rows) and all(None not in row for row in rows.values()),
+              "every cell is read with its column's header")
         target_row = rows.get(target.pid)
         root_row = rows.get(root_first.process.pid)
         own_row = rows.get(user.process.pid)
@@ -688,9 +822,11 @@ def check_between_users(display, binary, workdir, root_first):
         # begin once it held still for two ticks, and are tried again.
         key = "選択中のプロセス: " + TARGET_ARGV0 + "、"
         warning = []
+        focused = []
         display.x("xdotool", "windowactivate", "--sync", user_window)
         user_input = SyntheticInput(display.env["DISPLAY"])
         try:
+            check_keys_and_announcements(reader, user_input)
             for _ in range(4):
                 time.sleep(2.2)
                 left, top, _, _ = reader.ask(f"where {LIST_NAME}")["where"]
@@ -698,14 +834,22 @@ def check_between_users(display, binary, workdir, root_first):
                 user_input.type(os.path.basename(TARGET_ARGV0))
                 if not poll(lambda: reader.ask("status")["status"].startswith(key), 1.5, 0.2):
                     continue
-                left, top, width, height = reader.ask(f"where {STOP_NAME}")["where"]
-                user_input.click(left + width // 2, top + height // 2)
+                # The focus coming back into the list tells the row chosen;
+                # Enter presses 停止.
+                reader.ask(f"focus {REFRESH_NAME}")
+                reader.events(0.3)
+                user_input.key("Tab")
+                focused = [name for kind, _, name, _ in reader.events() if "focused" in kind]
+                reader.ask(f"focus {STOP_NAME}")
+                user_input.key("Return")
                 warning = poll(lambda: user.windows(WARNING), 3)
                 if warning:
                     break
         finally:
             user_input.close()
-        check(bool(warning), "nobody selects root's process in the list; 停止 asks first")
+        check(focused[-1:] == ["ファイル名 " + os.path.basename(TARGET_ARGV0)],
+              f"Tab into the list tells the row chosen ({focused})")
+        check(bool(warning), "nobody selects root's process in the list; Enter on 停止 asks first")
         if warning:
             boxes = [w for w in reader.ask("windows")["windows"] if w["name"] == WARNING]
             box = boxes[0] if boxes else {"labels": [], "buttons": []}
@@ -714,10 +858,14 @@ def check_between_users(display, binary, workdir, root_first):
                   "the warning asks about that process")
             check(sorted(box["buttons"]) == sorted(["OK", "キャンセル"]),
                   f'its buttons read "OK" and "キャンセル" ({box["buttons"]})')
+            reader.events(0.1)
             reader.ask("press OK")
             check(poll(lambda: not user.windows(WARNING), 5), "OK closes the warning")
             others = poll(lambda: [w for w in user.windows() if w != user_window], 1.5)
             check(not others, "after OK nothing more is shown")
+            told = notifications(reader)
+            check(told == [os.path.basename(TARGET_ARGV0) + "を強制終了できませんでした。"],
+                  f"a screen reader is told it could not be ended ({told})")
             late = start_helper(helper_exe, LATE_ARGV0)
             helpers.append(late)
             joined = poll(lambda: reader.rows_by_pid().get(late.pid), 8, 0.3)

@@ -84,6 +84,7 @@ class RecordingDrawingArea : public toolkit::DrawingArea {
   float ScaleHeight() const override { return height_; }
   void Line(float x1, float y1, float x2, float y2, int32_t color) override;
   void Refresh() override { calls.push_back("Refresh"); }
+  void SetDescription(std::string_view text) override { description = text; }
 
   struct Segment {
     float x1, y1, x2, y2;
@@ -92,6 +93,7 @@ class RecordingDrawingArea : public toolkit::DrawingArea {
   };
   std::vector<std::string> calls;
   std::vector<Segment> lines;  // since the last Cls
+  std::string description;
 
  private:
   float width_;
@@ -134,6 +136,7 @@ class FakeStatusBar : public toolkit::StatusBar {
 class FakeMessageBox : public toolkit::MessageBox {
  public:
   int MsgBox(std::string_view prompt, int style, std::string_view title) override;
+  void Announce(std::string_view message) override { announced.emplace_back(message); }
   struct Shown {
     std::string prompt;
     int style;
@@ -141,6 +144,7 @@ class FakeMessageBox : public toolkit::MessageBox {
   };
   std::vector<Shown> shown;
   std::deque<int> answers;  // queued answers; OK when none is queued
+  std::vector<std::string> announced;
 };
 
 // Lower-cases ASCII letters; decoding passes bytes through.

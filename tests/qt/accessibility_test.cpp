@@ -77,6 +77,13 @@ TEST(AccessibleNamesOfARunningWindow, FollowTheTickAndTheInterval) {
     EXPECT_TRUE(NameOf(window.Label1[i]).endsWith(u' ' + window.Label1[i]->text()))
         << "Label1(" << i << ") is read with the figure it shows";
   }
+  // The graph is a chart described by the figures it draws.
+  QAccessibleInterface* graph = QAccessible::queryAccessibleInterface(window.Picture1);
+  ASSERT_NE(graph, nullptr);
+  EXPECT_EQ(graph->role(), QAccessible::Chart);
+  EXPECT_EQ(graph->text(QAccessible::Description).toStdString(),
+            "CPU負荷率 0.0%（直近1回 最小 0.0%、最大 0.0%）、"
+            "物理メモリ使用率 99.9%（最小 99.9%、最大 99.9%）");
 
   window.HScroll1->setValue(1);  // the interval becomes 0.2 s
   EXPECT_EQ(NameOf(window.HScroll1).toStdString(), "更新頻度 0.2秒");
@@ -136,6 +143,33 @@ TEST_F(AccessibilityTest, ScrollBarIsReadWithTheIntervalItSets) {
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->role(), QAccessible::ScrollBar);
   EXPECT_FALSE(bar->text(QAccessible::Description).isEmpty());
+  // Its value is the interval in seconds, not the bar's position.
+  QAccessibleValueInterface* value = bar->valueInterface();
+  ASSERT_NE(value, nullptr);
+  EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 1.0);
+  window.HScroll1->setValue(7);
+  EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 1.4);
+  EXPECT_DOUBLE_EQ(value->minimumValue().toDouble(), 0.2);
+  EXPECT_DOUBLE_EQ(value->maximumValue().toDouble(), 4.0);
+  EXPECT_DOUBLE_EQ(value->minimumStepSize().toDouble(), 0.2);
+  value->setCurrentValue(2.0);
+  EXPECT_EQ(window.HScroll1->value(), 10);
+}
+
+// Announcements reach assistive tools as the window's last child, a
+// notification named by the message; nothing shows.
+TEST_F(AccessibilityTest, AnnouncementsAreTheWindowsNotification) {
+  QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window);
+  ASSERT_NE(frame, nullptr);
+  QAccessibleInterface* note = frame->child(frame->childCount() - 1);
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(note->role(), QAccessible::Notification);
+  EXPECT_EQ(frame->indexOfChild(note), frame->childCount() - 1);
+  EXPECT_EQ(note->parent(), frame);
+  EXPECT_TRUE(note->state().invisible) << "no message yet";
+  window.Controls().MsgBox.Announce("topを強制終了しました。");
+  EXPECT_EQ(NameOf(note->object()).toStdString(), "topを強制終了しました。");
+  EXPECT_FALSE(note->state().invisible);
 }
 
 TEST_F(AccessibilityTest, StatusBarIsReadWithItsThreePanels) {

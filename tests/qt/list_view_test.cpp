@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QScrollBar>
@@ -115,6 +116,69 @@ TEST_F(ListViewTest, EachChoiceOfARowIsReportedOnceAndTheListsOwnChangesNever) {
   EXPECT_EQ(view_.SelectedIndex(), std::nullopt);
   EXPECT_EQ(changes_, 3);
   EXPECT_EQ(clicks_, 1);
+}
+
+// What a screen reader reads of the list: every cell with its column's
+// trimmed header, every column of a row on screen as showing (also one
+// scrolled out of view sideways), children numbered as Qt's item views
+// number them in their events.
+TEST_F(ListViewTest, AssistiveToolsReadEachCellWithItsHeaderAndTheWholeRow) {
+  view_.AddColumnHeader(4, " 状態  ");
+  Rebuild(300);
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view_);
+  ASSERT_TRUE(list && list->tableInterface());
+  QAccessibleTableInterface* table = list->tableInterface();
+  ASSERT_EQ(table->columnCount(), 4);
+  EXPECT_EQ(table->rowCount(), 300);
+  const auto name = [table](int row, int column) {
+    return table->cellAt(row, column)->text(QAccessible::Name).toStdString();
+  };
+  EXPECT_EQ(name(1, 0), "名前 row2");
+  EXPECT_EQ(name(1, 1), "ID 1002");
+  EXPECT_EQ(name(2, 3), "状態") << "an empty cell reads as its header";
+  const QList<QAccessibleInterface*> header =
+      table->cellAt(1, 3)->tableCellInterface()->columnHeaderCells();
+  ASSERT_EQ(header.size(), 1);
+  EXPECT_EQ(header[0]->text(QAccessible::Name).toStdString(), "状態") << "without its blanks";
+  EXPECT_EQ(header[0]->role(), QAccessible::ColumnHeader);
+  EXPECT_EQ(view_.model()->headerData(3, Qt::Horizontal).toString(), " 状態  ");
+
+  // Header cells first, then row by row; each child is the same object
+  // every time it is asked for.
+  EXPECT_EQ(list->child(3), header[0]);
+  EXPECT_EQ(list->child(4 * 2 + 3), table->cellAt(1, 3));
+  EXPECT_EQ(list->indexOfChild(table->cellAt(1, 3)), 4 * 2 + 3);
+  EXPECT_EQ(list->childCount(), 4 * 301);
+
+  view_.setColumnWidth(0, 300);  // the last columns lie beyond the list's width
+  const QRect shown = list->rect();
+  QAccessibleInterface* beyond = table->cellAt(1, 3);
+  EXPECT_FALSE(shown.intersects(beyond->rect()));
+  EXPECT_FALSE(beyond->state().invisible) << "read with its row";
+  EXPECT_TRUE(table->cellAt(299, 3)->state().invisible) << "a row scrolled out of view";
+
+  ASSERT_TRUE(table->selectRow(4));
+  EXPECT_EQ(view_.SelectedIndex(), 5);
+  EXPECT_EQ(view_.currentIndex().row(), 4) << "the chosen row is the current one";
+  EXPECT_TRUE(table->cellAt(4, 3)->tableCellInterface()->isSelected());
+  EXPECT_EQ(table->selectedRows(), QList<int>{4});
+}
+
+// The row Qt makes current when the focus comes in is none the user chose:
+// with no row chosen, the first Down chooses the first row.
+TEST_F(ListViewTest, WithNoRowChosenTheFirstDownChoosesTheFirstRow) {
+  Rebuild(5);
+  QApplication::setActiveWindow(&view_);
+  view_.setFocus();
+  for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
+    view_.selectionModel()->clear();
+    view_.selectionModel()->setCurrentIndex(view_.model()->index(2, 0),
+                                            QItemSelectionModel::NoUpdate);
+    QTest::keyClick(&view_, key);
+    EXPECT_EQ(view_.SelectedIndex(), 1);
+  }
+  QTest::keyClick(&view_, Qt::Key_Down);
+  EXPECT_EQ(view_.SelectedIndex(), 2) << "from a chosen row, the next";
 }
 
 TEST_F(ListViewTest, RebuildKeepsTheScrollPositionAndClearsTheSelection) {

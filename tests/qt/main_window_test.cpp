@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "qt/answerer.h"
+#include "toolkit/qt/announcement.h"
 #include "qt/window_on_fakes.h"
 #include "toolkit/runtime_error.h"
 
@@ -223,18 +224,44 @@ TEST(MainWindow, StopEndsTheProcessThePromptNamesHoweverTheRowWasChosen) {
     fakes::Answerer answerer([](QMessageBox& box) { box.button(QMessageBox::Ok)->click(); });
     w.Command2->click();
     const std::vector<int64_t>& killed = run.services.processControl.killed;
+    // What 停止 did is told to assistive tools.
+    const QString told = w.findChild<toolkit::qt::QtAnnouncement*>()->Message();
     if (!c.ended) {
       EXPECT_FALSE(answerer.seen.shown);
       EXPECT_TRUE(killed.empty());
+      EXPECT_EQ(told.toStdString(), "プロセスが選択されていません。");
       continue;
     }
     EXPECT_EQ(killed, std::vector<int64_t>{*c.ended});
     const std::string prompt = answerer.seen.text.toStdString();
     for (const auto& [name, pid] : processes) {
-      EXPECT_EQ(prompt.find(std::string("。") + name + "を強制終了") != std::string::npos,
-                pid == *c.ended)
+      const bool ended = pid == *c.ended;
+      EXPECT_EQ(prompt.find(std::string("。") + name + "を強制終了") != std::string::npos, ended)
           << name;
+      if (ended) EXPECT_EQ(told.toStdString(), std::string(name) + "を強制終了しました。");
     }
+  }
+}
+
+// Enter and the keypad's Enter press the focused button, once however long
+// the key is held; neither is the window's default button.
+TEST(MainWindow, EnterPressesTheFocusedButton) {
+  MainWindow w;
+  w.show();
+  QApplication::setActiveWindow(&w);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  for (toolkit::qt::QtPushButton* button : {w.Command1, w.Command2}) {
+    int presses = 0;
+    QObject::connect(button, &QAbstractButton::clicked, [&presses] { ++presses; });
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Return);
+    QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(button, Qt::Key_Space);
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(button, &repeat);
+    QTest::keyClick(button, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(presses, 3) << button->objectName().toStdString();
+    EXPECT_FALSE(button->isDefault());
   }
 }
 

@@ -112,6 +112,24 @@ TEST(History, DrawingTwiceGivesTheSameCalls) {
   EXPECT_EQ(area.calls, first);
 }
 
+// The graph in words: the latest figures, and their range over the slots
+// drawn (those before WarmUpCount are not); told to the area with it.
+TEST(History, DescriptionGivesTheLatestFiguresAndTheirRange) {
+  History h;
+  h.PushSample(99, 99);  // left of the slots drawn
+  for (float v : {12.25f, 3.0f, 40.25f, std::nanf(""), 7.5f}) h.PushSample(v, 100 - v);
+  h.WarmUpCount = 46;
+  RecordingDrawingArea area;
+  h.DrawGraph(area);
+  EXPECT_EQ(area.description,
+            "CPU負荷率 7.5%（直近5回 最小 3.0%、最大 40.3%）、"
+            "物理メモリ使用率 92.5%（最小 59.8%、最大 97.0%）");
+  h.WarmUpCount = 50;
+  EXPECT_EQ(h.Description(),
+            "CPU負荷率 7.5%（直近1回 最小 7.5%、最大 7.5%）、"
+            "物理メモリ使用率 92.5%（最小 92.5%、最大 92.5%）");
+}
+
 TEST(History, RoundingSaturatesWhereASampleCannotBeDrawn) {
   EXPECT_EQ(monitor::RoundHalfEven(2.5), 2);
   EXPECT_EQ(monitor::RoundHalfEven(-2.5), -2);

@@ -162,6 +162,9 @@ TEST(ProcessTable, TerminationAsksFirstAndEndsOnOk) {
   t.table.Command2_Click(t.control);
   EXPECT_TRUE(t.control.opened.empty()) << "a press before any click does nothing";
   EXPECT_TRUE(t.msgBox.shown.empty());
+  // ... but to a screen reader, and after OK the outcome (never after Cancel).
+  const auto told = [&t] { return t.msgBox.announced.back(); };
+  EXPECT_EQ(told(), "プロセスが選択されていません。");
 
   t.Click(1);
   t.msgBox.answers = {toolkit::kIdCancel};
@@ -175,8 +178,10 @@ TEST(ProcessTable, TerminationAsksFirstAndEndsOnOk) {
   EXPECT_EQ(t.msgBox.shown[0].title, "Pelmoraの警告");
   EXPECT_TRUE(t.control.killed.empty()) << "Cancel leaves the process";
   EXPECT_EQ(t.control.closes, 1);
+  EXPECT_EQ(t.msgBox.announced.size(), 1u);
 
   t.table.Command2_Click(t.control);  // OK
+  EXPECT_EQ(told(), "notepadを強制終了しました。");
   EXPECT_EQ(t.control.killed, std::vector<int64_t>{10});
   EXPECT_EQ(t.control.closes, 2);
   EXPECT_EQ(t.list.rows.size(), 1u) << "the row stays until the next refresh";
@@ -188,6 +193,7 @@ TEST(ProcessTable, TerminationAsksFirstAndEndsOnOk) {
   EXPECT_EQ(t.msgBox.shown.size(), 3u) << "the warning is shown all the same";
   EXPECT_EQ(t.control.killed.size(), 1u);
   EXPECT_EQ(t.control.closes, 2) << "no handle, nothing to close";
+  EXPECT_EQ(told(), "notepadを強制終了できませんでした。");
 }
 
 TEST(ProcessTable, AReusedIdentifierIsNeverEnded) {

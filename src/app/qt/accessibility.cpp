@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include "app/qt/main_window.h"
+#include "toolkit/qt/announcement.h"
 
 namespace pelmora::app::qt {
 
@@ -48,7 +49,8 @@ class StatusBarAccessible : public QAccessibleWidget {
 };
 
 // The window itself is a frame, named by its caption as it stands: the
-// program's name and version, or the figures while it is minimized.
+// program's name and version, or the figures while it is minimized. Its
+// announcements (no widget) are its last child.
 class WindowAccessible : public QAccessibleWidget {
  public:
   explicit WindowAccessible(QWidget* window) : QAccessibleWidget(window, QAccessible::Window) {}
@@ -56,6 +58,27 @@ class WindowAccessible : public QAccessibleWidget {
   QString text(QAccessible::Text t) const override {
     if (t == QAccessible::Name) return widget()->windowTitle();
     return QAccessibleWidget::text(t);
+  }
+  int childCount() const override {
+    return QAccessibleWidget::childCount() + (Announcement() ? 1 : 0);
+  }
+  QAccessibleInterface* child(int index) const override {
+    const int widgets = QAccessibleWidget::childCount();
+    if (index == widgets && Announcement()) {
+      return QAccessible::queryAccessibleInterface(Announcement());
+    }
+    return index < widgets ? QAccessibleWidget::child(index) : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    if (child && Announcement() && child->object() == Announcement()) {
+      return QAccessibleWidget::childCount();
+    }
+    return QAccessibleWidget::indexOfChild(child);
+  }
+
+ private:
+  toolkit::qt::QtAnnouncement* Announcement() const {
+    return widget()->findChild<toolkit::qt::QtAnnouncement*>(QString(), Qt::FindDirectChildrenOnly);
   }
 };
 
@@ -93,14 +116,18 @@ void SetAccessibleNames(MainWindow& window) {
   }
 
   // The interval label names the scroll bar, so the bar is read with the
-  // interval it sets ("更新頻度 1.0秒"), current at every change.
+  // interval it sets ("更新頻度 1.0秒"), current at every change; its value
+  // is that interval in seconds, 0.2 a step.
   window.Label2->setBuddy(window.HScroll1);
+  window.HScroll1->SetAccessibleUnit(0.2);
   window.HScroll1->setAccessibleDescription(
       QStringLiteral("更新頻度を0.2秒から4秒まで0.2秒刻みで選びます"));
 
   window.Command1->setAccessibleName(QStringLiteral("プロセス一覧を更新"));
   window.Command2->setAccessibleName(QStringLiteral("選択したプロセスを停止"));
   window.ListView1->setAccessibleName(QStringLiteral("プロセス一覧"));
+  // The graph describes its figures once it has drawn them; before, what
+  // it will show.
   window.Picture1->setAccessibleName(QStringLiteral("CPU負荷率とメモリ使用率のグラフ"));
   window.Picture1->setAccessibleDescription(
       QStringLiteral("直近51回分の推移: 緑の線がCPU負荷率、黄の線が物理メモリ使用率、"

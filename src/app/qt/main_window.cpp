@@ -53,7 +53,7 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
   Picture1->setObjectName("Picture1");
   Picture1->setGeometry(Twips(4500, 2040, 2175, 1095));
   Picture1->setFocusPolicy(Qt::StrongFocus);
-  Command2 = new QPushButton(QString::fromUtf8("停止"), this);
+  Command2 = new toolkit::qt::QtPushButton(QString::fromUtf8("停止"), this);
   Command2->setObjectName("Command2");
   Command2->setGeometry(Twips(4800, 3900, 615, 375));
   HScroll1 = new toolkit::qt::QtScrollBar(this);
@@ -64,13 +64,9 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
   HScroll1->setPageStep(1);
   HScroll1->setValue(5);
   HScroll1->setFocusPolicy(Qt::StrongFocus);
-  Command1 = new QPushButton(QString::fromUtf8("更新"), this);
+  Command1 = new toolkit::qt::QtPushButton(QString::fromUtf8("更新"), this);
   Command1->setObjectName("Command1");
   Command1->setGeometry(Twips(5760, 3900, 615, 375));
-  for (QPushButton* button : {Command1, Command2}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
   Timer1 = new toolkit::qt::QtTimer(this);
   StatusBar1 = new toolkit::qt::QtStatusBar({Px(4700), Px(1500), Px(460)}, this);
   StatusBar1->setObjectName("StatusBar1");
@@ -134,6 +130,7 @@ MainWindow::MainWindow() : window_(*this), msgBox_(this) {
   setTabOrder(HScroll1, Command2);
   setTabOrder(Command2, Picture1);
   Command1->setFocus();
+  msgBox_.Announcement();  // in the accessible tree from the start
   SetAccessibleNames(*this);
 }
 
@@ -164,9 +161,9 @@ void MainWindow::Connect(Form1& form) {
           [this] { Run("Timer1_Timer", [](Form1& f) { f.Timer1_Timer(); }); });
   connect(HScroll1, &toolkit::qt::QtScrollBar::Change, this,
           [this] { Run("HScroll1_Change", [](Form1& f) { f.HScroll1_Change(); }); });
-  connect(Command1, &QPushButton::clicked, this,
+  connect(Command1, &QAbstractButton::clicked, this,
           [this] { Run("Command1_Click", [](Form1& f) { f.Command1_Click(); }); });
-  connect(Command2, &QPushButton::clicked, this,
+  connect(Command2, &QAbstractButton::clicked, this,
           [this] { Run("Command2_Click", [](Form1& f) { f.Command2_Click(); }); });
   // The key follows the selected row however it was chosen.
   for (auto signal :

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <QGroupBox>
-#include <QPushButton>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -11,6 +10,7 @@
 #include "toolkit/qt/label.h"
 #include "toolkit/qt/list_view.h"
 #include "toolkit/qt/message_box.h"
+#include "toolkit/qt/push_button.h"
 #include "toolkit/qt/scroll_bar.h"
 #include "toolkit/qt/status_bar.h"
 #include "toolkit/qt/text_services.h"
@@ -43,8 +43,8 @@ class MainWindow : public QWidget {
   toolkit::qt::QtListView* ListView1 = nullptr;
   toolkit::qt::QtDrawingArea* Picture1 = nullptr;
   toolkit::qt::QtScrollBar* HScroll1 = nullptr;
-  QPushButton* Command1 = nullptr;
-  QPushButton* Command2 = nullptr;
+  toolkit::qt::QtPushButton* Command1 = nullptr;
+  toolkit::qt::QtPushButton* Command2 = nullptr;
   toolkit::qt::QtStatusBar* StatusBar1 = nullptr;
   toolkit::qt::QtTimer* Timer1 = nullptr;
 

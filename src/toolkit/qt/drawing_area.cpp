@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "toolkit/qt/drawing_area.h"
 
+#include <QAccessible>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
 #include <cmath>
 
+#include "toolkit/qt/accessible_factory.h"
+
 namespace pelmora::toolkit::qt {
 
 QtDrawingArea::QtDrawingArea(QWidget* parent) : QFrame(parent) {
+  InstallAccessibleFactory();
   setFrameStyle(QFrame::Panel | QFrame::Sunken);
   setLineWidth(2);
   // The frame and the backing image cover every pixel: the window behind
@@ -86,6 +90,14 @@ void QtDrawingArea::DrawPendingLines() {
 void QtDrawingArea::Refresh() {
   EndPainting();
   update(contentsRect());
+}
+
+void QtDrawingArea::SetDescription(std::string_view text) {
+  if (text == description_) return;
+  description_.assign(text);
+  if (!QAccessible::isActive()) return;
+  QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+  QAccessible::updateAccessibility(&changed);
 }
 
 void QtDrawingArea::paintEvent(QPaintEvent* event) {

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "toolkit/drawing_area.h"
@@ -14,7 +16,8 @@ namespace pelmora::toolkit::qt {
 // A sunken box around a drawing surface. Everything drawn goes into a
 // backing image at the screen's device pixel ratio; painting only shows
 // that image, so the picture survives being covered and uncovered.
-// Coordinates are logical pixels of the inner area.
+// Coordinates are logical pixels of the inner area. Assistive tools meet it
+// as a chart, described in words by SetDescription.
 class QtDrawingArea : public QFrame, public toolkit::DrawingArea {
   Q_OBJECT
  public:
@@ -26,6 +29,9 @@ class QtDrawingArea : public QFrame, public toolkit::DrawingArea {
   // A solid line one device pixel wide, without anti-aliasing.
   void Line(float x1, float y1, float x2, float y2, int32_t color) override;
   void Refresh() override;
+  // The accessible description; until the first, the widget's own.
+  void SetDescription(std::string_view text) override;
+  const std::string& Description() const { return description_; }
 
   // The backing image as it stands (after bringing it to the current size).
   const QImage& Image();
@@ -52,6 +58,7 @@ class QtDrawingArea : public QFrame, public toolkit::DrawingArea {
   void DrawPendingLines();
   std::vector<QLineF> pending_;
   std::optional<int32_t> penColor_;
+  std::string description_;
 };
 
 }  // namespace pelmora::toolkit::qt

@@ -69,13 +69,22 @@ int ListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant ListModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid()) return {};
-  return ToQString(ShownCell(index.row(), index.column()));
+  if (!index.isValid()) return {};
+  if (role == Qt::DisplayRole) return ToQString(ShownCell(index.row(), index.column()));
+  if (role != Qt::AccessibleTextRole) return {};
+  // A cell is read with its header, without the header's padding blanks.
+  const QString header =
+      index.column() < headers_.size() ? headers_[index.column()].trimmed() : QString();
+  const QString text = ToQString(ShownCell(index.row(), index.column()));
+  if (header.isEmpty()) return text;
+  return text.isEmpty() ? header : header + u' ' + text;
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= headers_.size()) return {};
   if (role == Qt::DisplayRole) return headers_[section];
+  // The blanks that widen a column are not read out.
+  if (role == Qt::AccessibleTextRole) return headers_[section].trimmed();
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
   return {};
 }

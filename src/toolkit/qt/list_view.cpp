@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "toolkit/qt/list_view.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionHeader>
+#include <QTimer>
 #include <algorithm>
 
+#include "toolkit/qt/accessible_factory.h"
 #include "toolkit/runtime_error.h"
 
 namespace pelmora::toolkit::qt {
@@ -40,6 +44,7 @@ class ListHeader : public QHeaderView {
 }  // namespace
 
 QtListView::QtListView(QWidget* parent) : QTreeView(parent), model_(this) {
+  InstallAccessibleFactory();
   setHeader(new ListHeader(this));
   setModel(&model_);
   setRootIsDecorated(false);
@@ -59,6 +64,7 @@ QtListView::QtListView(QWidget* parent) : QTreeView(parent), model_(this) {
   connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
     selectionChanged_ = true;
     if (!updating_ && !clearing_) emit SelectionChange();
+    QTimer::singleShot(0, this, &QtListView::AnnounceCurrentRow);
   });
   // A click on the row already selected changes no selection.
   connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
@@ -159,6 +165,63 @@ std::string QtListView::ItemText(int64_t index, int32_t column) const {
 void QtListView::mousePressEvent(QMouseEvent* event) {
   selectionChanged_ = false;
   QTreeView::mousePressEvent(event);
+}
+
+void QtListView::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      // The row Qt makes current when the focus comes in is no choice of
+      // the user's: with none made, moving starts from the top.
+      if (!selectionModel()->hasSelection()) {
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+      }
+      break;
+    default:
+      break;
+  }
+  QTreeView::keyPressEvent(event);
+}
+
+void QtListView::focusInEvent(QFocusEvent* event) {
+  QTreeView::focusInEvent(event);
+  announcedRow_ = -1;
+  QTimer::singleShot(0, this, &QtListView::AnnounceCurrentRow);
+}
+
+void QtListView::focusOutEvent(QFocusEvent* event) {
+  QTreeView::focusOutEvent(event);
+  announcedRow_ = -1;
+}
+
+void QtListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  // Qt tells assistive tools of a new current cell while the list has the
+  // focus.
+  QTreeView::currentChanged(current, previous);
+  if (hasFocus() && current.isValid()) announcedRow_ = current.row();
+}
+
+void QtListView::AnnounceCurrentRow() {
+  if (!hasFocus()) return;
+  const QModelIndexList selected = selectionModel()->selectedRows();
+  if (selected.isEmpty()) return;
+  const int row = selected.first().row();
+  const QModelIndex current = currentIndex();
+  if (current.row() != row) {
+    selectionModel()->setCurrentIndex(model_.index(row, current.isValid() ? current.column() : 0),
+                                      QItemSelectionModel::NoUpdate);
+    return;
+  }
+  if (announcedRow_ == row) return;
+  announcedRow_ = row;
+  if (!QAccessible::isActive()) return;
+  QAccessibleEvent focus(this, QAccessible::Focus);
+  focus.setChild((row + 1) * model_.Columns() + current.column());
+  QAccessible::updateAccessibility(&focus);
 }
 
 }  // namespace pelmora::toolkit::qt

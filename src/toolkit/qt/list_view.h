@@ -17,6 +17,11 @@ namespace pelmora::toolkit::qt {
 // undone; ItemClick comes on a click on the row already selected, which
 // changes no selection. Neither comes for what the list does itself: a
 // rebuild, or clearing its rows.
+//
+// For assistive tools (ListViewAccessible) the current row is the selected
+// one: the focus coming into the list, or a row chosen without moving
+// (Space), tells them that row. With no row chosen, the arrow keys start
+// from the top, so the first Down chooses the first row.
 class QtListView : public QTreeView, public toolkit::ListView {
   Q_OBJECT
  public:
@@ -51,8 +56,17 @@ class QtListView : public QTreeView, public toolkit::ListView {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
  private:
+  // Makes the selected row the current one and tells assistive tools of it,
+  // unless they heard of it since the focus came in. Runs after the event
+  // that asks for it, so it comes after Qt's word of the focus itself.
+  void AnnounceCurrentRow();
+
   // The rows AddItem and SetSubItem write: the next ones during a rebuild.
   int WrittenRows() const { return updating_ ? model_.NextRows() : model_.ShownRows(); }
 
@@ -62,6 +76,7 @@ class QtListView : public QTreeView, public toolkit::ListView {
   bool updating_ = false;
   bool clearing_ = false;          // the list empties its selection itself
   bool selectionChanged_ = false;  // since the last mouse press
+  int announcedRow_ = -1;          // the row assistive tools last heard of, while focused
 };
 
 }  // namespace pelmora::toolkit::qt

@@ -61,4 +61,20 @@ int QtMessageBox::MsgBox(std::string_view prompt, int style, std::string_view ti
 
 void QtMessageBox::Show(QMessageBox& box) { box.exec(); }
 
+QtMessageBox::~QtMessageBox() {
+  if (ownsAnnouncement_) delete announcement_.data();
+}
+
+QtAnnouncement* QtMessageBox::Announcement() {
+  if (!announcement_) {
+    announcement_ = new QtAnnouncement(parent_);
+    ownsAnnouncement_ = parent_ == nullptr;
+  }
+  return announcement_;
+}
+
+void QtMessageBox::Announce(std::string_view message) {
+  Announcement()->Announce(ToQString(message));
+}
+
 }  // namespace pelmora::toolkit::qt

@@ -17,11 +17,18 @@ class QtScrollBar : public QScrollBar, public toolkit::ScrollBar {
   explicit QtScrollBar(QWidget* parent = nullptr);
   int16_t Value() const override { return static_cast<int16_t>(value()); }
 
+  // Assistive tools read the bar's value, its range and its step as its
+  // positions times unit: with 0.2, position 7 reads as 1.4 (seconds, for
+  // a bar whose steps are 0.2 s). 1 until set.
+  void SetAccessibleUnit(double unit) { accessibleUnit_ = unit; }
+  double AccessibleUnit() const { return accessibleUnit_; }
+
  signals:
   void Change();
 
  private:
   int valueAtPress_ = 0;
+  double accessibleUnit_ = 1;
 };
 
 }  // namespace pelmora::toolkit::qt
