@@ -11,12 +11,16 @@ namespace pelmora::base {
 
 inline constexpr std::size_t kRoomMarginBytes = 256;
 
-// Whether buffer holds too much room for `used` elements (its own size by
-// default: a spare buffer is measured against what its twin uses).
+// Whether `room` elements of elementBytes each are too many for `used`.
+inline bool TooMuchRoom(std::size_t room, std::size_t used, std::size_t elementBytes) {
+  return room > 2 * used + kRoomMarginBytes / elementBytes + 1;
+}
+
+// Whether buffer holds too much room for `used` elements (a spare buffer is
+// measured against what its twin uses).
 template <typename Buffer>
 bool HoldsTooMuchRoom(const Buffer& buffer, std::size_t used) {
-  const std::size_t margin = kRoomMarginBytes / sizeof(typename Buffer::value_type) + 1;
-  return buffer.capacity() > 2 * used + margin;
+  return TooMuchRoom(buffer.capacity(), used, sizeof(typename Buffer::value_type));
 }
 
 // Gives back the room buffer holds beyond its size, when it holds too

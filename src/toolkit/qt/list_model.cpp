@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "base/room.h"
+
 namespace pelmora::toolkit::qt {
 namespace {
 
@@ -39,14 +41,16 @@ std::string_view ListRow::Cell(std::size_t column) const {
   return std::string_view(text_).substr(begin, ends_[column] - begin);
 }
 
-void ListRow::ReleaseSlack() {
-  if (text_.capacity() > 2 * text_.size() + 256) text_.shrink_to_fit();
-}
+void ListRow::GiveBackRoom() { base::GiveBackRoom(text_); }
 
-void ListModel::Generation::ReleaseSlack() {
+void ListModel::Generation::GiveBackRoom() {
+  // Spare rows, kept so that a rebuild reuses their strings, are room too.
   const auto used = static_cast<std::size_t>(count);
-  if (rows.size() > used + used / 4 + 16) rows.resize(used);
-  for (ListRow& row : rows) row.ReleaseSlack();
+  if (base::TooMuchRoom(rows.size(), used, sizeof(ListRow))) {
+    rows.resize(used);
+    base::GiveBackRoom(rows);
+  }
+  for (ListRow& row : rows) row.GiveBackRoom();
 }
 
 ListRow& ListModel::Generation::Insert(int position) {
@@ -173,8 +177,8 @@ void ListModel::ShowNext() {
   } else {
     std::swap(shown_, next_);
   }
-  shown_.ReleaseSlack();
-  next_.ReleaseSlack();
+  shown_.GiveBackRoom();
+  next_.GiveBackRoom();
 }
 
 }  // namespace pelmora::toolkit::qt

@@ -20,8 +20,8 @@ class ListRow {
   // A new empty cell before `column` (or after the last).
   void InsertCell(std::size_t column);
   std::string_view Cell(std::size_t column) const;
-  // Gives back the room a much longer text once took.
-  void ReleaseSlack();
+  // Gives back the room a much longer text once took (base/room.h).
+  void GiveBackRoom();
   bool operator==(const ListRow& other) const = default;
 
  private:
@@ -80,7 +80,7 @@ class ListModel : public QAbstractTableModel {
     ListRow& Insert(int position);
     ListRow& At(int row) { return rows[static_cast<std::size_t>(row)]; }
     const ListRow& At(int row) const { return rows[static_cast<std::size_t>(row)]; }
-    void ReleaseSlack();
+    void GiveBackRoom();
   };
   // Cells a row takes: one per column, and one for its text before any
   // column exists.
