@@ -13,26 +13,30 @@ void ProcessRecords::Relist(const std::vector<int64_t>& pids) {
                     std::equal(pids.begin(), pids.end(), records_.begin(),
                                [](int64_t pid, const ProcessRecord& r) { return pid == r.pid; });
   if (!same) {
-    spare_.clear();
-    spare_.reserve(pids.size());
-    size_t old = 0;
-    for (const int64_t pid : pids) {
-      while (old < records_.size() && records_[old].pid < pid) {
-        if (records_[old].hold != Hold::kNone) --held_;
-        ++old;
+    // The records no longer listed go, closing what they hold (a record
+    // moved over one closes its file)...
+    size_t kept = 0;
+    for (size_t i = 0; i < records_.size(); ++i) {
+      if (!std::binary_search(pids.begin(), pids.end(), records_[i].pid)) {
+        if (records_[i].hold != Hold::kNone) --held_;
+        continue;
       }
-      if (old < records_.size() && records_[old].pid == pid) {
-        spare_.push_back(std::move(records_[old++]));
+      if (kept != i) records_[kept] = std::move(records_[i]);
+      ++kept;
+    }
+    records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(kept), records_.end());
+    // ...and the new PIDs come in, merged from the back so that each
+    // record moves once.
+    records_.resize(pids.size());
+    for (size_t j = pids.size(); j-- > 0;) {
+      if (kept > 0 && records_[kept - 1].pid == pids[j]) {
+        --kept;
+        if (kept != j) records_[j] = std::move(records_[kept]);
       } else {
-        spare_.emplace_back().pid = pid;
+        records_[j] = ProcessRecord();
+        records_[j].pid = pids[j];
       }
     }
-    for (; old < records_.size(); ++old) {
-      if (records_[old].hold != Hold::kNone) --held_;
-    }
-    std::swap(records_, spare_);
-    spare_.clear();  // closes what the records no longer listed held
-    base::GiveBackRoom(spare_, records_.size());
     base::GiveBackRoom(records_);
   }
 

@@ -38,7 +38,6 @@ class ProcessRecords {
 
  private:
   std::vector<ProcessRecord> records_;
-  std::vector<ProcessRecord> spare_;  // the next listing's, built beside
   std::vector<pollfd> polled_;
   size_t held_ = 0;
   size_t budget_;
