@@ -238,7 +238,9 @@ TEST(MainWindow, StopEndsTheProcessThePromptNamesHoweverTheRowWasChosen) {
       const bool ended = pid == *c.ended;
       EXPECT_EQ(prompt.find(std::string("。") + name + "を強制終了") != std::string::npos, ended)
           << name;
-      if (ended) EXPECT_EQ(told.toStdString(), std::string(name) + "を強制終了しました。");
+      if (ended) {
+        EXPECT_EQ(told.toStdString(), std::string(name) + "を強制終了しました。");
+      }
     }
   }
 }
