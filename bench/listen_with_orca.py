@@ -20,7 +20,6 @@ the program. Orca (Debian's orca, speech-dispatcher and espeak-ng) is not
 needed by the test suite; this is for checking by ear.
 """
 
-import ctypes
 import os
 import re
 import shutil
@@ -29,6 +28,10 @@ import subprocess
 import sys
 import tempfile
 import time
+
+# The end-to-end test's key presses, from this process.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from e2e_test import SyntheticInput  # noqa: E402
 
 DEFAULT_STEPS = [
     "say the window opens", "wait 6",
@@ -58,52 +61,6 @@ DEFAULT_STEPS = [
     "say Enter on 停止", "key Return", "wait 3",
     "say Return answers OK", "key Return", "wait 4",
 ]
-
-
-class Keyboard:
-    """Key presses through the X server's test extension, from this process:
-    a helper program started for each key would change the process set, and
-    the list, rebuilt at the next tick, would lose its selection."""
-
-    def __init__(self, display_name):
-        self.x11 = ctypes.CDLL("libX11.so.6")
-        self.xtst = ctypes.CDLL("libXtst.so.6")
-        self.x11.XOpenDisplay.restype = ctypes.c_void_p
-        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        self.x11.XStringToKeysym.restype = ctypes.c_ulong
-        self.x11.XStringToKeysym.argtypes = [ctypes.c_char_p]
-        self.x11.XKeysymToKeycode.restype = ctypes.c_ubyte
-        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        self.x11.XFlush.argtypes = [ctypes.c_void_p]
-        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
-                                                ctypes.c_ulong]
-        self.connection = self.x11.XOpenDisplay(display_name.encode())
-        if not self.connection:
-            raise RuntimeError(f"cannot open display {display_name}")
-
-    def _event(self, keysym_name, down):
-        keysym = self.x11.XStringToKeysym(keysym_name.encode())
-        keycode = self.x11.XKeysymToKeycode(self.connection, keysym)
-        if not keycode:
-            raise RuntimeError(f"no key for {keysym_name}")
-        self.xtst.XTestFakeKeyEvent(self.connection, keycode, down, 0)
-        self.x11.XFlush(self.connection)
-
-    def press(self, combination):
-        """A key, or modifiers and a key joined by "+" (shift+Tab)."""
-        names = ["Shift_L" if name == "shift" else "Control_L" if name == "ctrl" else name
-                 for name in combination.split("+")]
-        for name in names:
-            self._event(name, True)
-            time.sleep(0.03)
-        for name in reversed(names):
-            self._event(name, False)
-            time.sleep(0.03)
-        time.sleep(0.15)
-
-    def type(self, text):
-        for char in text:
-            self.press("minus" if char == "-" else char)
 
 
 def wait_for(probe, seconds):
@@ -211,7 +168,7 @@ def main():
         env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
         env["QT_ACCESSIBILITY"] = "1"
         start([binary])
-        keyboard = Keyboard(env["DISPLAY"])
+        keyboard = SyntheticInput(env["DISPLAY"])
         # Each heading with the time it began; Orca's lines go under the
         # heading they were spoken in.
         headings = [(clock(), "start")]
@@ -223,7 +180,7 @@ def main():
                 time.sleep(float(argument))
             elif verb == "key":
                 for combination in argument.split():
-                    keyboard.press(combination)
+                    keyboard.key(combination)
             elif verb == "type":
                 keyboard.type(argument)
             else:

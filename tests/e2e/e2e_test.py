@@ -183,12 +183,20 @@ class SyntheticInput:
         self.x11.XSync(self.connection, False)
 
     def key(self, name):
-        """One key by its X name: Return, KP_Enter, Tab, Right..."""
-        keycode = self.x11.XKeysymToKeycode(self.connection,
-                                            self.x11.XStringToKeysym(name.encode()))
-        for down in (True, False):
-            self.xtst.XTestFakeKeyEvent(self.connection, keycode, down, 0)
-            self.x11.XSync(self.connection, False)
+        """One key by its X name (Return, KP_Enter, Tab, Right...), or
+        modifiers and a key joined by "+" (shift+Tab)."""
+        names = ["Shift_L" if n == "shift" else "Control_L" if n == "ctrl" else n
+                 for n in name.split("+")]
+        keycodes = [self.x11.XKeysymToKeycode(self.connection,
+                                              self.x11.XStringToKeysym(n.encode()))
+                    for n in names]
+        if not all(keycodes):
+            raise RuntimeError(f"no key for {name}")
+        for down, order in ((True, keycodes), (False, keycodes[::-1])):
+            for keycode in order:
+                self.xtst.XTestFakeKeyEvent(self.connection, keycode, down, 0)
+                self.x11.XSync(self.connection, False)
+                time.sleep(0.03)
         time.sleep(0.1)
 
     def type(self, text):
