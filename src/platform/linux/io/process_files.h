@@ -39,7 +39,6 @@ class ProcessFiles {
   ProcessFiles(int root, int64_t pid) : root_(root), pid_(pid) {}
 
   int root() const { return root_; }
-  int64_t pid() const { return pid_; }
   // The name of one of its files relative to root(), with a number after
   // it when one is given ("fdinfo/" and 7: "self/fdinfo/7"), NUL-terminated,
   // valid until the next call.
