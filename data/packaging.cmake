@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # The Debian package: pelmora_VERSION_ARCH.deb, built by scripts/package.sh.
-# Its dependencies are Debian 12's package names, worked out from the binary
-# by dpkg-shlibdeps, plus the Qt platform plugin the window runs on.
+# Its dependencies are the package names of the release it is built on,
+# worked out from the binary by dpkg-shlibdeps, plus the package of the Qt
+# platform plugin the window runs on.
 include(GNUInstallDirs)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pelmora)
@@ -39,8 +40,19 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libqxcb.so is loaded at run time, so dpkg-shlibdeps cannot see it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# libqxcb.so is loaded at run time, so dpkg-shlibdeps cannot see it. Debian
+# ships it with libQt6Gui, which the binary links against; should a release
+# put it in a package of its own, that package is named as well.
+function(pelmora_owner pattern out)
+  execute_process(COMMAND dpkg-query -S "${pattern}" OUTPUT_VARIABLE owner ERROR_QUIET)
+  string(REGEX MATCH "^[^:, ]+" owner "${owner}")
+  set(${out} "${owner}" PARENT_SCOPE)
+endfunction()
+pelmora_owner("*/plugins/platforms/libqxcb.so" qpa_package)
+pelmora_owner("*/libQt6Gui.so.6" gui_package)
+if(qpa_package AND NOT qpa_package STREQUAL gui_package)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${qpa_package}")
+endif()
 # The window's texts are Japanese; any of these fonts renders them.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk | fonts-ipafont-gothic | fonts-vlgothic")
 include(CPack)

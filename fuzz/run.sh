@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 dir=build-fuzz
-cxx="${CXX_FUZZ:-clang++-14}"
+# The release's own clang, whichever version it is.
+cxx="${CXX_FUZZ:-clang++}"
 if ! command -v "$cxx" >/dev/null; then
   echo "pelmora: $cxx is missing; bash scripts/setup.sh --test installs it" >&2
   exit 1

@@ -18,8 +18,10 @@ fi
 if [[ "${1:-}" == "--test" ]]; then
   # Headless X servers and tools to drive the program on them.
   packages+=(xvfb x11-utils xdotool)
-  # Fuzzing: libFuzzer comes with clang.
-  packages+=(clang libclang-rt-14-dev)
+  # Fuzzing: libFuzzer with the release's default clang and its runtime.
+  packages+=(clang libclang-rt-dev)
+  # The sanitizer build compiles GoogleTest from Debian's sources.
+  packages+=(googletest)
   # The program on a real X server (tests/e2e), the desktop files' validators
   # and the Debian package's tools (scripts/test-steps/40-package.sh).
   packages+=(openbox wmctrl imagemagick python3 desktop-file-utils appstream dpkg-dev lintian)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds the Debian package and checks what it holds and what it asks for:
-# its files and their modes, its dependencies (Debian 12 package names), the
-# desktop files inside it, that the shipped binary loads, and lintian.
+# its files and their modes, its dependencies (the package names of the
+# release it was built on), the desktop files inside it, that the shipped
+# binary loads, and lintian.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -25,13 +26,40 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Architecture) == $(dpkg --print-architecture) ]] || fail "Architecture $(field Architecture)"
 [[ ${deb##*/} == "pelmora_${version}_$(dpkg --print-architecture).deb" ]] || fail "file name ${deb##*/}"
 
-# Every dependency is a Debian package; those this program links against or
-# loads are there, each one installed on this machine, where it was built.
+# Every dependency is a Debian package, each one installed on this machine,
+# where it was built; and it names the package of every library the binary
+# links against, and of the X platform plug-in Qt loads at run time, as this
+# release calls them (libqt6core6 on Debian 12, libqt6core6t64 on 13).
 depends=$(field Depends)
 names=$(tr ',|' '\n\n' <<<"$depends" | sed 's/(.*)//; s/ //g' | grep .)
-for needed in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins; do
-  grep -Fqx "$needed" <<<"$names" || fail "Depends lacks $needed: $depends"
-done
+# The package that holds a file, by its path as the loader found it or as
+# the package lists it (under /usr, where /lib is a link to /usr/lib).
+owner() {
+  local path
+  for path in "$1" "$(readlink -f "$1")" "/usr$1"; do
+    dpkg-query -S "$path" 2>/dev/null | sed -n '1s/[:,].*//p' | grep . && return
+  done
+  return 1
+}
+built=$dir/src/app/qt/pelmora
+needed=$(readelf -d "$built" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+[[ -n $needed ]] || fail "readelf finds no library that $built needs"
+linked=$(ldd "$built")
+while read -r soname; do
+  path=$(awk -v so="$soname" '$1 == so && $2 == "=>" {print $3}' <<<"$linked")
+  if [[ -z $path ]]; then
+    fail "the loader does not find $soname"
+    continue
+  fi
+  if ! package=$(owner "$path"); then
+    fail "no installed package holds $path (for $soname)"
+    continue
+  fi
+  grep -Fqx "$package" <<<"$names" || fail "Depends lacks $package (for $soname): $depends"
+done <<<"$needed"
+plugin=$(dpkg-query -S '*/plugins/platforms/libqxcb.so' 2>/dev/null | sed -n '1s/[:,].*//p')
+[[ -n $plugin ]] || fail "no installed package holds Qt's X platform plug-in"
+grep -Fqx "$plugin" <<<"$names" || fail "Depends lacks $plugin (Qt's X platform plug-in): $depends"
 while read -r name; do
   dpkg-query -W -f='${Status}' "$name" 2>/dev/null | grep -q 'install ok installed' ||
     fail "Depends names $name, which is no installed Debian package"

@@ -154,6 +154,17 @@ TEST_F(AccessibilityTest, ScrollBarIsReadWithTheIntervalItSets) {
   EXPECT_DOUBLE_EQ(value->minimumStepSize().toDouble(), 0.2);
   value->setCurrentValue(2.0);
   EXPECT_EQ(window.HScroll1->value(), 10);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+  // Its value's text, as the label shows it.
+  QAccessibleAttributesInterface* attributes = bar->attributesInterface();
+  ASSERT_NE(attributes, nullptr);
+  window.HScroll1->setValue(6);
+  EXPECT_EQ(attributes->attributeValue(QAccessible::Attribute::Custom)
+                .value<QHash<QString, QString>>()
+                .value(QStringLiteral("valuetext"))
+                .toStdString(),
+            "1.2秒");
+#endif
 }
 
 // Announcements reach assistive tools as the window's last child, a

@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -54,7 +56,11 @@ Child::Child(const std::string& program, const ChildOptions& options) {
     } else {
       ::close_range(3, ~0U, 0);
     }
-    if (options.nice != 0) ::setpriority(PRIO_PROCESS, 0, options.nice);
+    if (options.nice != 0) {
+      errno = 0;
+      const int inherited = ::getpriority(PRIO_PROCESS, 0);
+      if (errno == 0) ::setpriority(PRIO_PROCESS, 0, std::min(19, inherited + options.nice));
+    }
     if (options.uid && (::setgid(65534) != 0 || ::setuid(*options.uid) != 0)) ::_exit(126);
     if (options.exec_dir_fd >= 0) {
       ::syscall(SYS_execveat, 3, program.c_str(), argv.data(), envp, 0);
@@ -176,6 +182,16 @@ std::optional<std::string> RunInOwnPidNamespace(const std::function<std::string(
                ::mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0;
       },
       body);
+}
+
+std::string WhyNoPidNamespace() {
+  if (::geteuid() != 0) return "needs root for a PID namespace of its own";
+  const auto probe = RunInOwnPidNamespace([] { return std::string(::getpid() == 1 ? "1" : ""); });
+  if (!probe || *probe != "1") {
+    return "no PID namespace with a /proc of its own can be made here (a container, or a root "
+           "that is not a mount point)";
+  }
+  return {};
 }
 
 }  // namespace pelmora::testing_support

@@ -18,7 +18,7 @@ uint64_t CopyProgram(const std::string& path, const std::string& program = "");
 
 struct ChildOptions {
   std::optional<uid_t> uid;  // run as this user (the tests run as root)
-  int nice = 0;
+  int nice = 0;  // added to the niceness the child inherits, up to 19
   // argv[0]; the executable's path when empty.
   std::string argv0;
   // When set, `program` is a name relative to this directory descriptor.
@@ -65,5 +65,8 @@ std::optional<std::string> RunAsUser(uid_t uid, const std::function<std::string(
 // mounted: the body sees only the processes it starts (root only; nullopt
 // where namespaces cannot be made).
 std::optional<std::string> RunInOwnPidNamespace(const std::function<std::string()>& body);
+// Empty where RunInOwnPidNamespace can run a body here; else why it cannot
+// (no root, no namespaces, or a root that is not a mount point), for a skip.
+std::string WhyNoPidNamespace();
 
 }  // namespace pelmora::testing_support

@@ -10,6 +10,8 @@
 #include <QStringList>
 
 #include "app/qt/main_window.h"
+#include "toolkit/number_format.h"
+#include "toolkit/qt/accessible_factory.h"
 #include "toolkit/qt/announcement.h"
 
 namespace pelmora::app::qt {
@@ -102,6 +104,10 @@ void SetAccessibleNames(MainWindow& window) {
     return true;
   }();
   (void)factoryInstalled;
+  // The window and its status bar raised accessibility events as they were
+  // built (a title, a geometry), before this factory was there.
+  toolkit::qt::RenewAccessibleInterface(&window);
+  toolkit::qt::RenewAccessibleInterface(window.StatusBar1);
 
   // Each value label is named by its frame and its row caption, followed by
   // the figure it shows now; the caption labels keep their own texts.
@@ -120,6 +126,8 @@ void SetAccessibleNames(MainWindow& window) {
   // is that interval in seconds, 0.2 a step.
   window.Label2->setBuddy(window.HScroll1);
   window.HScroll1->SetAccessibleUnit(0.2);
+  window.HScroll1->SetAccessibleValueText(
+      [](double seconds) { return toolkit::Format00(seconds) + "秒"; });
   window.HScroll1->setAccessibleDescription(
       QStringLiteral("更新頻度を0.2秒から4秒まで0.2秒刻みで選びます"));
 

@@ -5,6 +5,8 @@
 #include <QAccessibleObject>
 #include <QAccessibleWidget>
 #include <QCoreApplication>
+#include <QHash>
+#include <QtGlobal>
 
 #include "toolkit/qt/announcement.h"
 #include "toolkit/qt/drawing_area.h"
@@ -15,29 +17,53 @@
 namespace pelmora::toolkit::qt {
 namespace {
 
-// The bar's value, range and step in its accessible unit.
-class ScrollBarAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+// The bar's value, range and step in its accessible unit; where Qt hands
+// an object's attributes to assistive tools (6.8 on), the value's text too,
+// as the attribute "valuetext" that screen readers say for a value.
+class ScrollBarAccessible : public QAccessibleWidget,
+                            public QAccessibleValueInterface
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    ,
+                            public QAccessibleAttributesInterface
+#endif
+{
  public:
   explicit ScrollBarAccessible(QtScrollBar* bar) : QAccessibleWidget(bar, QAccessible::ScrollBar) {}
 
   void* interface_cast(QAccessible::InterfaceType type) override {
     if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    if (type == QAccessible::AttributesInterface) {
+      return static_cast<QAccessibleAttributesInterface*>(this);
+    }
+#endif
     return QAccessibleWidget::interface_cast(type);
   }
-  QVariant currentValue() const override { return InUnit(Bar()->value()); }
+  QVariant currentValue() const override { return Bar()->AccessibleValue(Bar()->value()); }
   void setCurrentValue(const QVariant& value) override {
-    Bar()->setValue(qRound(value.toDouble() * PerUnit()));
+    Bar()->setValue(qRound(value.toDouble() / Bar()->AccessibleUnit()));
   }
-  QVariant maximumValue() const override { return InUnit(Bar()->maximum()); }
-  QVariant minimumValue() const override { return InUnit(Bar()->minimum()); }
-  QVariant minimumStepSize() const override { return InUnit(Bar()->singleStep()); }
+  QVariant maximumValue() const override { return Bar()->AccessibleValue(Bar()->maximum()); }
+  QVariant minimumValue() const override { return Bar()->AccessibleValue(Bar()->minimum()); }
+  QVariant minimumStepSize() const override {
+    return Bar()->AccessibleValue(Bar()->singleStep());
+  }
+
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+  QList<QAccessible::Attribute> attributeKeys() const override {
+    return {QAccessible::Attribute::Custom};
+  }
+  QVariant attributeValue(QAccessible::Attribute key) const override {
+    const std::string text = Bar()->AccessibleValueText();
+    if (key != QAccessible::Attribute::Custom || text.empty()) return {};
+    QHash<QString, QString> custom;
+    custom.insert(QStringLiteral("valuetext"), QString::fromStdString(text));
+    return QVariant::fromValue(custom);
+  }
+#endif
 
  private:
   QtScrollBar* Bar() const { return static_cast<QtScrollBar*>(widget()); }
-  // Positions per unit (5 for 0.2): dividing by it gives 7 as 1.4, where
-  // multiplying by 0.2 gives 1.4000000000000001.
-  double PerUnit() const { return 1.0 / Bar()->AccessibleUnit(); }
-  double InUnit(int position) const { return position / PerUnit(); }
 };
 
 // A chart, not a frame: a frame is a window to a screen reader.
@@ -101,6 +127,12 @@ void InstallAccessibleFactory() {
     return true;
   }();
   (void)installed;
+}
+
+void RenewAccessibleInterface(QObject* object) {
+  if (QAccessibleInterface* made = QAccessible::queryAccessibleInterface(object)) {
+    QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+  }
 }
 
 }  // namespace pelmora::toolkit::qt

@@ -18,6 +18,7 @@ QtDrawingArea::QtDrawingArea(QWidget* parent) : QFrame(parent) {
   // The frame and the backing image cover every pixel: the window behind
   // need not be painted first.
   setAttribute(Qt::WA_OpaquePaintEvent);
+  RenewAccessibleInterface(this);
 }
 
 void QtDrawingArea::EnsureImage() {

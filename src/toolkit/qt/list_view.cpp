@@ -70,6 +70,7 @@ QtListView::QtListView(QWidget* parent) : QTreeView(parent), model_(this) {
   connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
     if (index.isValid() && !selectionChanged_) emit ItemClick();
   });
+  RenewAccessibleInterface(this);
 }
 
 void QtListView::AddColumnHeader(int32_t index, std::string_view text) {

@@ -2,6 +2,8 @@
 #pragma once
 #include <QScrollBar>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "toolkit/scroll_bar.h"
 
@@ -22,6 +24,14 @@ class QtScrollBar : public QScrollBar, public toolkit::ScrollBar {
   // a bar whose steps are 0.2 s). 1 until set.
   void SetAccessibleUnit(double unit) { accessibleUnit_ = unit; }
   double AccessibleUnit() const { return accessibleUnit_; }
+  // A position in that unit.
+  double AccessibleValue(int position) const;
+  // The value as assistive tools say it, from the value in the unit above
+  // ("1.4秒" for 1.4); none until set. Handed to them where Qt can (6.8 on).
+  void SetAccessibleValueText(std::function<std::string(double)> text) {
+    accessibleValueText_ = std::move(text);
+  }
+  std::string AccessibleValueText() const;
 
  signals:
   void Change();
@@ -29,6 +39,7 @@ class QtScrollBar : public QScrollBar, public toolkit::ScrollBar {
  private:
   int valueAtPress_ = 0;
   double accessibleUnit_ = 1;
+  std::function<std::string(double)> accessibleValueText_;
 };
 
 }  // namespace pelmora::toolkit::qt
