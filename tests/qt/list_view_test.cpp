@@ -168,7 +168,8 @@ TEST_F(ListViewTest, AssistiveToolsReadEachCellWithItsHeaderAndTheWholeRow) {
 // with no row chosen, the first Down chooses the first row.
 TEST_F(ListViewTest, WithNoRowChosenTheFirstDownChoosesTheFirstRow) {
   Rebuild(5);
-  QApplication::setActiveWindow(&view_);
+  view_.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&view_));
   view_.setFocus();
   for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
     view_.selectionModel()->clear();

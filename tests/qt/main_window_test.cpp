@@ -68,8 +68,8 @@ TEST(MainWindow, DesignTimeTexts) {
 TEST(MainWindow, TabVisitsTheControlsInOrder) {
   MainWindow w;
   w.show();
-  QApplication::setActiveWindow(&w);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   EXPECT_EQ(QApplication::focusWidget(), w.Command1);
   const QWidget* order[] = {w.ListView1, w.HScroll1, w.Command2, w.Picture1, w.Command1};
   for (const QWidget* next : order) {
@@ -250,8 +250,8 @@ TEST(MainWindow, StopEndsTheProcessThePromptNamesHoweverTheRowWasChosen) {
 TEST(MainWindow, EnterPressesTheFocusedButton) {
   MainWindow w;
   w.show();
-  QApplication::setActiveWindow(&w);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+  w.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
   for (toolkit::qt::QtPushButton* button : {w.Command1, w.Command2}) {
     int presses = 0;
     QObject::connect(button, &QAbstractButton::clicked, [&presses] { ++presses; });

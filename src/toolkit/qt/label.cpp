@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "toolkit/qt/label.h"
 
+#include <QAccessible>
 #include <QEvent>
 
 #include "toolkit/qt/fit_text.h"
@@ -18,6 +19,12 @@ void QtLabel::SetCaption(std::string_view caption) {
   setText(text);
   FitText();
   UpdateAccessibleName();
+  // A control this label names is read by the label's text: assistive tools
+  // that keep names are told it changed.
+  if (buddy()) {
+    QAccessibleEvent renamed(buddy(), QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&renamed);
+  }
 }
 
 void QtLabel::FitText() {
