@@ -159,11 +159,9 @@ TEST_F(AccessibilityTest, ScrollBarIsReadWithTheIntervalItSets) {
   QAccessibleAttributesInterface* attributes = bar->attributesInterface();
   ASSERT_NE(attributes, nullptr);
   window.HScroll1->setValue(6);
-  EXPECT_EQ(attributes->attributeValue(QAccessible::Attribute::Custom)
-                .value<QHash<QString, QString>>()
-                .value(QStringLiteral("valuetext"))
-                .toStdString(),
-            "1.2秒");
+  using Custom = QHash<QString, QString>;
+  const Custom custom = attributes->attributeValue(QAccessible::Attribute::Custom).value<Custom>();
+  EXPECT_EQ(custom.value(QStringLiteral("valuetext")).toStdString(), "1.2秒");
 #endif
 }
 
