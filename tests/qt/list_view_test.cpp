@@ -180,6 +180,27 @@ TEST_F(ListViewTest, WithNoRowChosenTheFirstDownChoosesTheFirstRow) {
   }
   QTest::keyClick(&view_, Qt::Key_Down);
   EXPECT_EQ(view_.SelectedIndex(), 2) << "from a chosen row, the next";
+
+  // The other moving keys from no row: as from the top row, where a list
+  // starts. PageDown goes where it goes from a chosen first row.
+  Rebuild(60);
+  view_.setCurrentIndex(view_.model()->index(0, 0));
+  QTest::keyClick(&view_, Qt::Key_PageDown);
+  const std::optional<int64_t> pageBelowTop = view_.SelectedIndex();
+  ASSERT_GT(pageBelowTop.value_or(0), 1);
+  const std::pair<Qt::Key, std::optional<int64_t>> moves[] = {
+      {Qt::Key_Home, 1}, {Qt::Key_PageUp, 1}, {Qt::Key_End, 60}, {Qt::Key_PageDown, pageBelowTop}};
+  for (const auto& [key, row] : moves) {
+    view_.selectionModel()->clear();
+    view_.selectionModel()->setCurrentIndex(view_.model()->index(30, 0),
+                                            QItemSelectionModel::NoUpdate);
+    QTest::keyClick(&view_, key);
+    EXPECT_EQ(view_.SelectedIndex(), row) << QKeySequence(key).toString().toStdString();
+  }
+  Rebuild(1);
+  view_.selectionModel()->clear();
+  QTest::keyClick(&view_, Qt::Key_PageDown);
+  EXPECT_EQ(view_.SelectedIndex(), 1) << "a list of one row";
 }
 
 TEST_F(ListViewTest, RebuildKeepsTheScrollPositionAndClearsTheSelection) {

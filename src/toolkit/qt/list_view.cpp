@@ -2,6 +2,7 @@
 #include "toolkit/qt/list_view.h"
 
 #include <QAccessible>
+#include <QSignalBlocker>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
@@ -177,9 +178,23 @@ void QtListView::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Home:
     case Qt::Key_End:
       // The row Qt makes current when the focus comes in is no choice of
-      // the user's: with none made, moving starts from the top.
-      if (!selectionModel()->hasSelection()) {
-        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+      // the user's: with none made, moving starts from the top. Up, Down,
+      // Home and PageUp then choose the first row; End and PageDown move
+      // from it, to the last row and a page below the top.
+      if (!selectionModel()->hasSelection() && model()->rowCount() > 0) {
+        const bool fromTop = event->key() == Qt::Key_End || event->key() == Qt::Key_PageDown;
+        {
+          // Not a move of the user's: assistive tools are not told of it.
+          const QSignalBlocker quiet(selectionModel());
+          selectionModel()->setCurrentIndex(fromTop ? model()->index(0, 0) : QModelIndex(),
+                                            QItemSelectionModel::NoUpdate);
+        }
+        QTreeView::keyPressEvent(event);
+        // A list of one row: End and PageDown stay on the top row.
+        if (!selectionModel()->hasSelection()) {
+          setCurrentIndex(model()->index(0, 0));
+        }
+        return;
       }
       break;
     default:
