@@ -9,9 +9,41 @@
 # /var/cache/pelmora-debian): the untouched base system as debootstrap made
 # it, and the package files apt downloaded. Neither installs anything, so a
 # missing install step still fails here. Every run starts from the base
-# system; a run left behind by an interruption is cleared by the next.
+# system. The chroot's mounts live in a mount namespace of the run's own, so
+# none reaches the host and none outlives the run, however it ends; a run's
+# folder left behind by an interruption is removed by the next.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export LC_ALL=C
+
+# The run itself, inside its own mount namespace: RELEASE RUN_FOLDER.
+if [[ ${1:-} == --inside ]]; then
+  release=$2 run=$3
+  root=$run/root
+  # Processes the suite left running would keep the namespace alive.
+  ends() {
+    local pid
+    for pid in /proc/[0-9]*; do
+      [[ $(readlink "$pid/root" 2>/dev/null) == "$root"* ]] && kill -KILL "${pid#/proc/}" 2>/dev/null || true
+    done
+  }
+  trap ends EXIT
+  # The root a mount point, as on a machine, and the kernel's file systems.
+  mount --bind "$root" "$root"
+  mount -t proc proc "$root/proc"
+  mount -t sysfs sysfs "$root/sys"
+  mount --rbind /dev "$root/dev"
+  mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+  mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
+  mount --bind "$run/archives" "$root/var/cache/apt/archives"
+  # PELMORA_REQUIRE_PID_NAMESPACE, where set, makes the tests that need a PID
+  # namespace fail rather than skip: this machine can make one.
+  chroot "$root" /usr/bin/env -i HOME=/root \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    ${PELMORA_REQUIRE_PID_NAMESPACE:+PELMORA_REQUIRE_PID_NAMESPACE=$PELMORA_REQUIRE_PID_NAMESPACE} \
+    /bin/bash -c 'cd /root/pelmora && bash scripts/test.sh'
+  exit
+fi
 
 case "${1:-}" in
   12 | bookworm) release=bookworm ;;
@@ -25,7 +57,6 @@ if [[ $(id -u) -ne 0 ]]; then
   echo "pelmora: a chroot needs root" >&2
   exit 1
 fi
-export LC_ALL=C
 mirror="${PELMORA_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 cache="${PELMORA_DEBIAN_CACHE:-/var/cache/pelmora-debian}"
 runs="$cache/runs"
@@ -33,77 +64,62 @@ base="$cache/$release-minbase.tar"
 archives="$cache/$release-archives"
 mkdir -p "$runs" "$archives/partial"
 
-if ! command -v debootstrap >/dev/null; then
+missing=()
+for tool in debootstrap unshare findmnt; do command -v "$tool" >/dev/null || missing+=("$tool"); done
+if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    debootstrap util-linux mount >/dev/null
 fi
 
-# Unmounts everything under a run's folder, deepest first, then removes it;
-# the folder is removed only once no mount is left inside it.
-clear_run() {
-  local dir=$1 pid mounts
-  for pid in /proc/[0-9]*; do
-    [[ $(readlink "$pid/root" 2>/dev/null) == "$dir/root"* ]] && kill -KILL "${pid#/proc/}" 2>/dev/null
-  done
-  mounts=$(findmnt -rn -o TARGET | grep -F "$dir/" | sort -r || true)
-  while read -r mount; do
-    [[ -n $mount ]] && umount -l "$mount" 2>/dev/null
-  done <<<"$mounts"
-  if findmnt -rn -o TARGET | grep -qF "$dir/"; then
-    echo "pelmora: mounts are left under $dir; not removing it" >&2
+# Removes a run's folder, or a debootstrap's, once nothing is mounted in it:
+# a mount could lead the removal into the host's files.
+remove() {
+  local dir=$1 mounts
+  mounts=$(findmnt -rn -o TARGET)
+  if grep -qF "$dir" <<<"$mounts"; then
+    echo "pelmora: $dir has mounts; leaving it" >&2
     return 1
   fi
-  rm -rf --one-file-system "$dir"
+  rm -rf --one-file-system "$dir" "$dir.log"
 }
 
-# Runs left behind: their process is gone.
-for old in "$runs"/*; do
+# What an interrupted run or debootstrap left: its process is gone.
+for old in "$runs"/* "$cache"/debootstrap.*; do
   [[ -d $old ]] || continue
   owner=${old##*.}
-  if [[ ! -d /proc/$owner ]] || [[ $owner == "$$" ]]; then
-    echo "pelmora: clearing a run left behind: $old"
-    clear_run "$old"
-  fi
+  [[ $owner =~ ^[0-9]+$ && -d /proc/$owner ]] && continue
+  echo "pelmora: removing what an interrupted run left: $old"
+  remove "$old" || true
 done
 
 # The base system, made once.
 if [[ ! -s $base ]]; then
   echo "== debootstrap --variant=minbase $release"
-  scratch=$(mktemp -d "$cache/debootstrap.XXXXXX")
+  scratch="$cache/debootstrap.$$"
   if ! debootstrap --variant=minbase "$release" "$scratch" "$mirror" >"$scratch.log" 2>&1; then
     tail -n 20 "$scratch.log" >&2
-    rm -rf --one-file-system "$scratch"
+    remove "$scratch" || true
     exit 1
   fi
   tar -C "$scratch" -cf "$base.part" .
   mv "$base.part" "$base"
-  rm -rf --one-file-system "$scratch" "$scratch.log"
+  remove "$scratch"
 fi
 
 run="$runs/$release.$$"
-root="$run/root"
-mkdir -p "$root"
-trap 'clear_run "$run"' EXIT
-tar -C "$root" -xf "$base"
+trap 'remove "$run" || true' EXIT
+mkdir -p "$run/root"
+ln -s "$archives" "$run/archives"
+tar -C "$run/root" -xf "$base"
+cp /etc/resolv.conf "$run/root/etc/resolv.conf"
 
-# The root a mount point, as on a machine, and the kernel's file systems.
-mount --bind "$root" "$root"
-mount -t proc proc "$root/proc"
-mount -t sysfs sysfs "$root/sys"
-mount --rbind /dev "$root/dev"
-mount --make-rslave "$root/dev"
-mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
-mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
-mount --bind "$archives" "$root/var/cache/apt/archives"
-cp /etc/resolv.conf "$root/etc/resolv.conf"
-
-commit=$(git rev-parse HEAD)
-git clone -q --no-hardlinks . "$root/root/pelmora"
-git -C "$root/root/pelmora" checkout -q --detach "$commit"
+commit=$(git -c safe.directory="$PWD" rev-parse HEAD)
+git -c safe.directory="$PWD" clone -q --no-hardlinks . "$run/root/root/pelmora"
+git -C "$run/root/root/pelmora" checkout -q --detach "$commit"
 echo "== Debian $release: bash scripts/test.sh at ${commit:0:12}"
 start=$SECONDS
 status=0
-chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-  /bin/bash -c 'cd /root/pelmora && bash scripts/test.sh' || status=$?
+unshare --mount --propagation private bash "$0" --inside "$release" "$run" || status=$?
 echo "== Debian $release: exit $status after $((SECONDS - start)) s"
 exit "$status"

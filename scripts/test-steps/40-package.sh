@@ -57,7 +57,7 @@ while read -r soname; do
   fi
   grep -Fqx "$package" <<<"$names" || fail "Depends lacks $package (for $soname): $depends"
 done <<<"$needed"
-plugin=$(dpkg-query -S '*/plugins/platforms/libqxcb.so' 2>/dev/null | sed -n '1s/[:,].*//p')
+plugin=$(dpkg-query -S '*/qt6/plugins/platforms/libqxcb.so' 2>/dev/null | sed -n '1s/[:,].*//p' || true)
 [[ -n $plugin ]] || fail "no installed package holds Qt's X platform plug-in"
 grep -Fqx "$plugin" <<<"$names" || fail "Depends lacks $plugin (Qt's X platform plug-in): $depends"
 while read -r name; do

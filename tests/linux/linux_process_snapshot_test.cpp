@@ -318,6 +318,7 @@ class AgreementTest : public RealSnapshotTest {
  protected:
   void SetUp() override {
     if (const std::string why = testing_support::WhyNoPidNamespace(); !why.empty()) {
+      if (testing_support::PidNamespaceRequired()) FAIL() << why;
       GTEST_SKIP() << why;
     }
     RealSnapshotTest::SetUp();

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -192,6 +193,11 @@ std::string WhyNoPidNamespace() {
            "that is not a mount point)";
   }
   return {};
+}
+
+bool PidNamespaceRequired() {
+  const char* required = std::getenv("PELMORA_REQUIRE_PID_NAMESPACE");
+  return required && *required && std::string_view(required) != "0";
 }
 
 }  // namespace pelmora::testing_support

@@ -68,5 +68,9 @@ std::optional<std::string> RunInOwnPidNamespace(const std::function<std::string(
 // Empty where RunInOwnPidNamespace can run a body here; else why it cannot
 // (no root, no namespaces, or a root that is not a mount point), for a skip.
 std::string WhyNoPidNamespace();
+// True where PELMORA_REQUIRE_PID_NAMESPACE is set (CI, on machines that can
+// make one): a test that needs a PID namespace then fails instead of
+// skipping, so that a machine that has lost the means does not pass quietly.
+bool PidNamespaceRequired();
 
 }  // namespace pelmora::testing_support
