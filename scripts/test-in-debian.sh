@@ -112,6 +112,7 @@ trap 'remove "$run" || true' EXIT
 mkdir -p "$run/root"
 ln -s "$archives" "$run/archives"
 tar -C "$run/root" -xf "$base"
+chmod 0755 "$run/root"  # as a machine's root, whoever made the base system
 cp /etc/resolv.conf "$run/root/etc/resolv.conf"
 
 commit=$(git -c safe.directory="$PWD" rev-parse HEAD)
