@@ -265,8 +265,14 @@ TEST_F(LongPathTest, PathBeyondTheLinkLimitComesFromTheCommandLineUpToPathMax) {
   EXPECT_EQ(Find(entries, beyond.pid())->szExeFile, "PelmoraTest");
   EXPECT_EQ(Find(entries, absolute.pid())->szExeFile, longest);
   EXPECT_EQ(Find(entries, relative.pid())->szExeFile, "PelmoraTest");
+  // The check names them as the rebuild does. Tests running beside this
+  // one may have processes of the same name, so the two are compared.
+  const auto named = [&](const std::string& name) {
+    return std::count_if(entries.begin(), entries.end(),
+                         [&](const ProcessEntry& e) { return e.szExeFile == name; });
+  };
   EXPECT_EQ(std::count(paths.begin(), paths.end(), longest), 1);
-  EXPECT_EQ(std::count(paths.begin(), paths.end(), "PelmoraTest"), 2);
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "PelmoraTest"), named("PelmoraTest"));
 }
 
 TEST_F(RealSnapshotTest, AnotherUsersProcessSeenWithoutPrivilege) {
