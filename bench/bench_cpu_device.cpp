@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/linux/io/proc_fs.h"
 #include "platform/linux/figures/linux_cpu_time_device.h"
 #include "platform/linux/figures/linux_free_resources.h"
 #include "platform/linux/figures/linux_memory_status.h"
@@ -20,7 +21,8 @@ using namespace pelmora::platform::linux_os;
 
 void BM_CpuDeviceReadTable(benchmark::State& state) {
   LinuxTickClock clock;
-  LinuxCpuTimeDevice device(clock);
+  ProcFs proc("/proc");
+  LinuxCpuTimeDevice device(clock, proc);
   std::vector<int32_t> table(4097, 0);
   int32_t bytes = 0;
   for (auto _ : state) {
@@ -40,7 +42,8 @@ BENCHMARK(BM_CpuDeviceReadTable);
 // The table request alone, on a handle kept open.
 void BM_CpuDeviceRequestOnly(benchmark::State& state) {
   LinuxTickClock clock;
-  LinuxCpuTimeDevice device(clock);
+  ProcFs proc("/proc");
+  LinuxCpuTimeDevice device(clock, proc);
   auto handle = device.Open();
   std::vector<int32_t> table(4097, 0);
   int32_t bytes = 0;
@@ -52,7 +55,8 @@ void BM_CpuDeviceRequestOnly(benchmark::State& state) {
 BENCHMARK(BM_CpuDeviceRequestOnly);
 
 void BM_MemoryStatus(benchmark::State& state) {
-  LinuxMemoryStatus memory;
+  ProcFs proc("/proc");
+  LinuxMemoryStatus memory(proc);
   platform::MemoryStatus status;
   for (auto _ : state) {
     memory.GlobalMemoryStatus(status);
@@ -62,7 +66,8 @@ void BM_MemoryStatus(benchmark::State& state) {
 BENCHMARK(BM_MemoryStatus);
 
 void BM_FreeResource(benchmark::State& state) {
-  LinuxFreeResources resources;
+  ProcFs proc("/proc");
+  LinuxFreeResources resources(proc);
   const auto selector = static_cast<int32_t>(state.range(0));
   for (auto _ : state) benchmark::DoNotOptimize(resources.GetFreeSystemResources(selector));
 }
@@ -73,7 +78,8 @@ BENCHMARK(BM_FreeResource)
 
 // What a tick asks of them together, in the tick's order 0, 2, 1.
 void BM_AllFreeResources(benchmark::State& state) {
-  LinuxFreeResources resources;
+  ProcFs proc("/proc");
+  LinuxFreeResources resources(proc);
   for (auto _ : state) {
     benchmark::DoNotOptimize(resources.GetFreeSystemResources(platform::kResourceSystem));
     benchmark::DoNotOptimize(resources.GetFreeSystemResources(platform::kResourceUser));

@@ -8,6 +8,7 @@
 #include "common.h"
 #include "fakes/platform_fakes.h"
 #include "fakes/toolkit_fakes.h"
+#include "platform/linux/io/proc_fs.h"
 #include "platform/linux/figures/linux_tick_clock.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
 #include "processes/process_table.h"
@@ -32,7 +33,8 @@ void Refresh(benchmark::State& state, platform::ProcessSnapshotSource& source) {
 
 void BM_RefreshRealProc(benchmark::State& state) {
   platform::linux_os::LinuxTickClock clock;
-  platform::linux_os::LinuxProcessSnapshotSource source("/proc", 4096, clock);
+  platform::linux_os::ProcFs proc("/proc");
+  platform::linux_os::LinuxProcessSnapshotSource source(proc, clock);
   Refresh(state, source);
 }
 BENCHMARK(BM_RefreshRealProc)->Unit(benchmark::kMillisecond);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/linux/io/proc_fs.h"
 #include "platform/linux/figures/linux_tick_clock.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
 
@@ -15,7 +16,8 @@ using pelmora::platform::linux_os::LinuxProcessSnapshotSource;
 
 void BM_FullWalk(benchmark::State& state) {
   pelmora::platform::linux_os::LinuxTickClock clock;
-  LinuxProcessSnapshotSource source("/proc", 4096, clock);
+  pelmora::platform::linux_os::ProcFs proc("/proc");
+  LinuxProcessSnapshotSource source(proc, clock);
   ProcessEntry entry;
   int64_t processes = 0;
   for (auto _ : state) {
@@ -35,7 +37,8 @@ BENCHMARK(BM_FullWalk)->Unit(benchmark::kMicrosecond);
 
 void BM_PathWalk(benchmark::State& state) {
   pelmora::platform::linux_os::LinuxTickClock clock;
-  LinuxProcessSnapshotSource source("/proc", 4096, clock);
+  pelmora::platform::linux_os::ProcFs proc("/proc");
+  LinuxProcessSnapshotSource source(proc, clock);
   std::string path;
   int64_t processes = 0;
   for (auto _ : state) {

@@ -40,7 +40,8 @@ BENCHMARK(BM_BareReadsRealProc)->Unit(benchmark::kMicrosecond);
 // One reading of the CPU load meter on the real device.
 void BM_ReadCpuLoadRealDevice(benchmark::State& state) {
   platform::linux_os::LinuxTickClock clock;
-  platform::linux_os::LinuxCpuTimeDevice device(clock);
+  platform::linux_os::ProcFs proc("/proc");
+  platform::linux_os::LinuxCpuTimeDevice device(clock, proc);
   monitor::CpuLoadMeter meter;
   for (auto _ : state) benchmark::DoNotOptimize(meter.ReadCpuLoad(device, clock));
 }

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "monitor/cpu_load_meter.h"
+#include "platform/linux/io/proc_fs.h"
 #include "platform/linux/figures/linux_cpu_time_device.h"
 #include "platform/linux/figures/linux_tick_clock.h"
 
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
   const int seconds = argc > 1 ? std::atoi(argv[1]) : 5;
   const long cpus = sysconf(_SC_NPROCESSORS_ONLN);
   pelmora::platform::linux_os::LinuxTickClock clock;
-  pelmora::platform::linux_os::LinuxCpuTimeDevice device(clock);
+  pelmora::platform::linux_os::ProcFs proc("/proc");
+  pelmora::platform::linux_os::LinuxCpuTimeDevice device(clock, proc);
   pelmora::monitor::CpuLoadMeter meter;
   meter.ReadCpuLoad(device, clock);
 

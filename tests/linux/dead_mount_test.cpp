@@ -25,6 +25,7 @@
 #include "fakes/platform_fakes.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
 #include "support/child_process.h"
+#include "support/walk_source.h"
 #include "support/scratch_dir.h"
 
 extern char** environ;
@@ -168,7 +169,7 @@ TEST(DeadMountTest, WalkNeitherWaitsForAStoppedServerNorLosesTheInode) {
     const int64_t pid = child.pid();
     walker = std::thread([result, pid] {
       fakes::FakeTickClock clock;
-      LinuxProcessSnapshotSource source("/proc", 0, clock);
+      testing_support::WalkSource source("/proc", 0, clock);
       auto snapshot = source.CreateToolhelp32Snapshot();
       ProcessEntry entry;
       bool listed = false;

@@ -12,6 +12,7 @@
 #include "fakes/form_harness.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
 #include "support/child_process.h"
+#include "support/walk_source.h"
 #include "support/scratch_dir.h"
 #include "toolkit/qt/text_services.h"
 #include "toolkit/utf8.h"
@@ -54,7 +55,7 @@ struct RealProcessesForm : FormHarness {
   }
 
   FakeTickClock clock;
-  platform::linux_os::LinuxProcessSnapshotSource source{"/proc", 64, clock};
+  testing_support::WalkSource source{"/proc", 64, clock};
   toolkit::qt::QtTextServices decoder;
 };
 

@@ -11,6 +11,7 @@
 #include "fakes/form_harness.h"
 #include "platform/linux/figures/linux_cpu_time_device.h"
 #include "platform/linux/figures/linux_memory_status.h"
+#include "platform/linux/io/proc_fs.h"
 #include "support/scratch_dir.h"
 
 namespace pelmora::fakes {
@@ -19,10 +20,10 @@ namespace {
 using testing_support::ScratchDir;
 
 // A Form1 whose CPU-time device and memory source are the real ones, reading
-// files the test writes.
+// the stat and meminfo files the test writes under root.
 struct RealDeviceForm : FormHarness {
-  RealDeviceForm(const std::string& statPath, const std::string& meminfoPath)
-      : device(services.clock, statPath), memory(meminfoPath) {
+  explicit RealDeviceForm(const std::string& root)
+      : door(root), device(services.clock, door), memory(door) {
     services.clock.now = 1000;
     services.processes.processes = {Process("/sbin/init", 1)};
     services.use.cpuTime = &device;
@@ -30,6 +31,7 @@ struct RealDeviceForm : FormHarness {
     Rebuild();
   }
 
+  platform::linux_os::ProcFs door;
   platform::linux_os::LinuxCpuTimeDevice device;
   platform::linux_os::LinuxMemoryStatus memory;
 };
@@ -55,14 +57,16 @@ void ExpectSaneFigures(const RealDeviceForm& f, const std::string& context) {
 
 TEST(HostileStartup, UnreadableProcStatShowsTheDeviceMessageAndEnds) {
   ScratchDir scratch;
-  const std::string meminfo = scratch.Write("meminfo", "MemTotal: 1000 kB\nMemAvailable: 10 kB\n");
-  const std::string unreadable = scratch.Write("stat", CpuLine(1, 1));
-  ::chmod(unreadable.c_str(), 0);
-  for (const std::string& stat :
-       {scratch.Path("missing"), scratch.Write("empty", ""), scratch.Write("cut", "cpu  12 0 3"),
-        scratch.Write("garbage", "cpu  x y z w\n"), scratch.Path("")}) {
+  scratch.Write("meminfo", "MemTotal: 1000 kB\nMemAvailable: 10 kB\n");
+  for (const char* stat : {"missing", "", "cpu  12 0 3", "cpu  x y z w\n", "a directory"}) {
     SCOPED_TRACE(stat);
-    RealDeviceForm f(stat, meminfo);
+    scratch.Remove("stat");
+    if (std::string(stat) == "a directory") {
+      ::mkdir(scratch.Path("stat").c_str(), 0755);
+    } else if (std::string(stat) != "missing") {
+      scratch.Write("stat", stat);
+    }
+    RealDeviceForm f(scratch.Root());
     f.window->Form_Load();
     ASSERT_EQ(f.msgBox.shown.size(), 1u);
     EXPECT_EQ(f.msgBox.shown[0].prompt, "WINTOP.VXD がないか、動作しません？！");
@@ -72,7 +76,8 @@ TEST(HostileStartup, UnreadableProcStatShowsTheDeviceMessageAndEnds) {
   }
   // Root reads any file whatever its mode: the unreadable case needs a user.
   if (::geteuid() != 0) {
-    RealDeviceForm f(unreadable, meminfo);
+    ::chmod(scratch.Write("stat", CpuLine(1, 1)).c_str(), 0);
+    RealDeviceForm f(scratch.Root());
     f.window->Form_Load();
     EXPECT_EQ(f.msgBox.shown.size(), 1u);
   }
@@ -80,7 +85,7 @@ TEST(HostileStartup, UnreadableProcStatShowsTheDeviceMessageAndEnds) {
 
 TEST(HostileStartup, BrokenMeminfoGivesDefinedFigures) {
   ScratchDir scratch;
-  const std::string stat = scratch.Write("stat", CpuLine(100, 100));
+  scratch.Write("stat", CpuLine(100, 100));
   const struct {
     const char* name;
     std::string text;
@@ -102,7 +107,8 @@ TEST(HostileStartup, BrokenMeminfoGivesDefinedFigures) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    RealDeviceForm f(stat, scratch.Write("meminfo", c.text));
+    scratch.Write("meminfo", c.text);
+    RealDeviceForm f(scratch.Root());
     f.window->Form_Load();
     ASSERT_TRUE(f.msgBox.shown.empty());
     f.window->Form_Activate();
@@ -116,9 +122,9 @@ TEST(HostileStartup, BrokenMeminfoGivesDefinedFigures) {
 
 TEST(HostileStartup, ProcStatBreakingAndAClockStandingStillOrGoingBack) {
   ScratchDir scratch;
-  const std::string meminfo = scratch.Write("meminfo", "MemTotal: 1000 kB\nMemAvailable: 10 kB\n");
+  scratch.Write("meminfo", "MemTotal: 1000 kB\nMemAvailable: 10 kB\n");
   const std::string stat = scratch.Write("stat", CpuLine(0, 0));
-  RealDeviceForm f(stat, meminfo);
+  RealDeviceForm f(scratch.Root());
   f.window->Form_Load();
   f.window->Form_Activate();
 

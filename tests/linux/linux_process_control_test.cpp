@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "fakes/platform_fakes.h"
+#include "platform/linux/io/proc_fs.h"
 #include "platform/linux/control/linux_process_control.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 
 #include "platform/linux/walk/linux_process_snapshot.h"
 #include "support/child_process.h"
+#include "support/walk_source.h"
 #include "support/scratch_dir.h"
 
 namespace pelmora::platform::linux_os {
@@ -32,7 +34,7 @@ using testing_support::ScratchDir;
 // The start time the process list recorded for pid; 0 when not listed.
 uint64_t ListedStartTime(int64_t pid) {
   fakes::FakeTickClock clock;
-  LinuxProcessSnapshotSource source("/proc", 0, clock);
+  testing_support::WalkSource source("/proc", 0, clock);
   auto snapshot = source.CreateToolhelp32Snapshot();
   ProcessEntry entry;
   for (bool ok = snapshot->Process32First(entry); ok; ok = snapshot->Process32Next(entry)) {
@@ -69,7 +71,8 @@ class ProcessControlTest : public testing::Test {
 
   ScratchDir dir_;
   std::string program_;
-  LinuxProcessControl control_;
+  ProcFs proc_{"/proc"};
+  LinuxProcessControl control_{proc_};
 };
 
 TEST_F(ProcessControlTest, OpenedProcessIsKilled) {
@@ -111,7 +114,8 @@ TEST_F(ProcessControlTest, OnlyTheSameStartTimeGivesAHandle) {
   testing_support::ScratchDir proc;
   // The pidfd's own fdinfo is the kernel's.
   ASSERT_EQ(::symlink("/proc/self", proc.Path("self").c_str()), 0);
-  LinuxProcessControl control(proc.Root());
+  ProcFs door(proc.Root());
+  LinuxProcessControl control(door);
   for (const auto& c : cases) {
     proc.Write(pid + "/stat", c.stat);
     EXPECT_EQ(control.OpenProcess(child->pid(), c.asked) != nullptr, c.handle) << c.name;
@@ -201,7 +205,8 @@ TEST(ProcessControlNamespaceTest, AnotherNamespacesProcGivesNoHandle) {
   ASSERT_NE(init_started, 0u);
   const auto report = InNewPidNamespace([init_started] {
     if (::getpid() != 1) return std::string("not PID 1");
-    LinuxProcessControl control;
+    ProcFs proc("/proc");
+    LinuxProcessControl control(proc);
     return std::string(control.OpenProcess(1, init_started) ? "handle" : "no handle");
   });
   if (!report) GTEST_SKIP() << "user namespaces are off here";
@@ -219,7 +224,8 @@ TEST_F(ProcessControlTest, AnotherUsersProcessIsNotOurs) {
 
   // Pelmora running as an ordinary user gets no handle, and so ends nothing.
   const auto report = RunAsUser(12345, [pid, started] {
-    LinuxProcessControl control;
+    ProcFs proc("/proc");
+    LinuxProcessControl control(proc);
     auto handle = control.OpenProcess(pid, started);
     if (!handle) return std::string("no handle");
     return std::string(handle->TerminateProcess() ? "killed" : "handle, not killed");
@@ -230,7 +236,8 @@ TEST_F(ProcessControlTest, AnotherUsersProcessIsNotOurs) {
 
   // The owner may end it: the refusal above was about permission only.
   const auto owner_report = RunAsUser(65534, [pid, started] {
-    LinuxProcessControl control;
+    ProcFs proc("/proc");
+    LinuxProcessControl control(proc);
     auto handle = control.OpenProcess(pid, started);
     return std::string(handle ? "handle" : "no handle");
   });

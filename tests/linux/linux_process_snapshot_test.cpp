@@ -29,6 +29,7 @@
 #include "fakes/platform_fakes.h"
 #include "platform/linux/parsers/proc_pid_parsers.h"
 #include "support/fake_proc.h"
+#include "support/walk_source.h"
 #include "support/child_process.h"
 #include "support/scratch_dir.h"
 
@@ -74,7 +75,7 @@ class RealSnapshotTest : public testing::Test {
   std::string program_;
   uint64_t inode_ = 0;
   fakes::FakeTickClock clock_;
-  LinuxProcessSnapshotSource source_{"/proc", 4096, clock_};
+  testing_support::WalkSource source_{"/proc", 4096, clock_};
 };
 
 TEST_F(RealSnapshotTest, ChildrenOfOneExecutable) {
@@ -284,7 +285,7 @@ TEST_F(RealSnapshotTest, AnotherUsersProcessSeenWithoutPrivilege) {
   // module are out of reach, its command line is not.
   const auto report = testing_support::RunAsUser(12345, [pid] {
     fakes::FakeTickClock clock;
-    LinuxProcessSnapshotSource source("/proc", 64, clock);
+    testing_support::WalkSource source("/proc", 64, clock);
     const auto entries = FullWalk(*source.CreateToolhelp32Snapshot());
     const auto e = Find(entries, pid);
     if (!e) return std::string("missing");
@@ -341,7 +342,7 @@ TEST_F(AgreementTest, APidReusedByAnotherProgramIsShownAtOnce) {
   CopyProgram(second);
   const std::string report = InNamespace([&] {
     fakes::FakeTickClock clock;
-    LinuxProcessSnapshotSource source("/proc", 64, clock);
+    testing_support::WalkSource source("/proc", 64, clock);
     auto first = std::make_unique<Child>(program_);
     if (!StartedAs(*first, program_)) return std::string("first did not start");
     FullWalk(*source.CreateToolhelp32Snapshot());  // holds its stat from now on
@@ -394,7 +395,7 @@ TEST_F(AgreementTest, AnEmptyCommandNameNamesAnotherUsersProcess) {
     for (const size_t budget : {64, 0}) {
       const auto seen = testing_support::RunAsUser(12345, [pid, budget] {
         fakes::FakeTickClock clock;
-        LinuxProcessSnapshotSource source("/proc", budget, clock);
+        testing_support::WalkSource source("/proc", budget, clock);
         return CheckRebuildCheck(source, pid);
       });
       out += (seen ? *seen : "no report") + ";";
@@ -406,13 +407,19 @@ TEST_F(AgreementTest, AnEmptyCommandNameNamesAnotherUsersProcess) {
   EXPECT_EQ(report, "[] threads 1 same unchanged;[] threads 1 same unchanged;");
 }
 
-TEST_F(AgreementTest, AProcessWhoseStatCannotBeOpenedIsShownWithItsName) {
-  // No descriptor free when the rebuild comes to a newcomer: its row shows
-  // its name and zeros, as the check named it.
+TEST_F(AgreementTest, ShortOfDescriptorsARowKeepsItsNameAndWhatWasReadOfItLast) {
+  // The limit lowered from outside below what the walk holds: it gives its
+  // files back at the next listing. Then every descriptor is taken: a
+  // process read before shows what was read of it last, a newcomer its name
+  // and zeros, and the check after the rebuild finds nothing changed. Once
+  // the limit is raised again the walk holds files again.
   const std::string report = InNamespace([&] {
     fakes::FakeTickClock clock;
-    LinuxProcessSnapshotSource source("/proc", 64, clock);
+    testing_support::WalkSource source("/proc", 64, clock);
+    Child known(program_);
+    if (!StartedAs(known, program_)) return std::string("known did not start");
     FullWalk(*source.CreateToolhelp32Snapshot());
+    if (source.HeldFiles() == 0) return std::string("nothing held");
     Child newcomer(program_);
     if (!StartedAs(newcomer, program_)) return std::string("newcomer did not start");
     rlimit limit{};
@@ -420,14 +427,19 @@ TEST_F(AgreementTest, AProcessWhoseStatCannotBeOpenedIsShownWithItsName) {
     rlimit low = limit;
     low.rlim_cur = 64;
     ::setrlimit(RLIMIT_NOFILE, &low);
+    PathWalk(*source.CreateToolhelp32Snapshot());
+    std::string out = "held " + std::to_string(source.HeldFiles()) + ";";
     std::vector<int> filler;
     for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;) filler.push_back(fd);
-    const std::string out = CheckRebuildCheck(source, newcomer.pid());
+    out += CheckRebuildCheck(source, known.pid()) + ";" +
+           CheckRebuildCheck(source, newcomer.pid()) + ";";
     for (const int fd : filler) ::close(fd);
     ::setrlimit(RLIMIT_NOFILE, &limit);
-    return out;
+    FullWalk(*source.CreateToolhelp32Snapshot());
+    return out + (source.HeldFiles() > 0 ? "held again" : "none held");
   });
-  EXPECT_EQ(report, "[" + program_ + "] threads 0 same unchanged");
+  EXPECT_EQ(report, "held 0;[" + program_ + "] threads 1 same unchanged;[" + program_ +
+                        "] threads 0 same unchanged;held again");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "platform/linux/io/proc_fs.h"
 #include "platform/linux/figures/linux_memory_status.h"
 #include "platform/linux/parsers/proc_meminfo_parser.h"
 #include "support/scratch_dir.h"
@@ -105,7 +106,8 @@ TEST(MemoryStatusFromMeminfo, FiguresOfTheKernelsTexts) {
 TEST(LinuxMemoryStatus, ReadsTheFileAndLeavesZerosWhenItCannot) {
   testing_support::ScratchDir dir;
   dir.Write("meminfo", kMeminfo);
-  LinuxMemoryStatus memory(dir.Path("meminfo"));
+  ProcFs proc(dir.Root());
+  LinuxMemoryStatus memory(proc);
   platform::MemoryStatus status;
   memory.GlobalMemoryStatus(status);
   EXPECT_EQ(status.dwTotalPhys, 16303536 * K);
@@ -117,7 +119,8 @@ TEST(LinuxMemoryStatus, ReadsTheFileAndLeavesZerosWhenItCannot) {
 }
 
 TEST(LinuxMemoryStatus, TheRunningMachineHasConsistentFigures) {
-  LinuxMemoryStatus memory;
+  ProcFs proc("/proc");
+  LinuxMemoryStatus memory(proc);
   platform::MemoryStatus status;
   memory.GlobalMemoryStatus(status);
   EXPECT_GT(status.dwTotalPhys, 0);

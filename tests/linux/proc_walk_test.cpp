@@ -12,6 +12,7 @@
 #include "fakes/platform_fakes.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
 #include "support/fake_proc.h"
+#include "support/walk_source.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
@@ -42,7 +43,7 @@ class ProcWalkTest : public testing::Test {
 
   testing_support::FakeProc proc_;
   fakes::FakeTickClock clock_;
-  LinuxProcessSnapshotSource source_{proc_.Root(), 16, clock_};
+  testing_support::WalkSource source_{proc_.Root(), 16, clock_};
 };
 
 TEST_F(ProcWalkTest, EveryKindOfEntry) {
@@ -117,9 +118,27 @@ TEST_F(ProcWalkTest, LongestLinkTheKernelCanHoldIsReadWhole) {
   EXPECT_EQ(CheckAndRebuild(), Paths({target}));
 }
 
+TEST(ProcWalkListingClock, ANameReadBeforeAWitnessOpenedNowStandsForAProcessListedRunning) {
+  // Held nothing, the rebuild opens its witness after the check named the
+  // process: the name stands only if the stat's process started before the
+  // listing; one that started since took the PID and is named afresh.
+  for (const uint64_t listedAt : {901u, 900u}) {  // pid 9 started at 900
+    testing_support::FakeProc proc;
+    fakes::FakeTickClock clock;
+    testing_support::WalkSource source(proc.Root(), 0, clock,
+                                       {.listingClock = [listedAt] { return listedAt; }});
+    proc.Process(9, "worker", "", std::string("/bin/old\0", 9));
+    ASSERT_EQ(RowPaths(*source.CreateToolhelp32Snapshot()), Paths{"/bin/old"});
+    auto snapshot = source.CreateToolhelp32Snapshot();
+    ASSERT_EQ(CheckPaths(*snapshot), Paths{"/bin/old"});
+    proc.Write("9", "cmdline", std::string("/bin/new\0", 9));
+    EXPECT_EQ(RowPaths(*snapshot), Paths{listedAt > 900 ? "/bin/old" : "/bin/new"}) << listedAt;
+  }
+}
+
 TEST(ProcWalkRoot, AMissingRootListsNothing) {
   fakes::FakeTickClock clock;
-  LinuxProcessSnapshotSource source("/nonexistent/proc", 16, clock);
+  testing_support::WalkSource source("/nonexistent/proc", 16, clock);
   auto snapshot = source.CreateToolhelp32Snapshot();
   ProcessEntry entry;
   entry.th32ProcessID = 77;

@@ -16,7 +16,8 @@ namespace {
 UniqueFd DevNull() { return UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC)); }
 
 TEST(ProcessRecordsTest, OneRecordPerListedPidAndHeldFilesWithinTheBudget) {
-  ProcessRecords records(2);
+  ProcFs door("/proc", {.maxHeld = 2});
+  ProcessRecords records(&door);
   records.Relist({10, 20, 30});
   ASSERT_EQ(records.size(), 3u);
   records[0].name = "/bin/ten";
@@ -41,7 +42,8 @@ TEST(ProcessRecordsTest, OneRecordPerListedPidAndHeldFilesWithinTheBudget) {
 
 TEST(ProcessRecordsTest, AKernelThreadsPidfdIsLetGoOnceItEnds) {
   testing_support::Child child("/bin/sleep");
-  ProcessRecords records(4);
+  ProcFs door("/proc");
+  ProcessRecords records(&door);
   records.Relist({child.pid()});
   records[0].kernelThread = true;
   ASSERT_TRUE(records.Keep(records[0], Hold::kPidfd, PidfdOpen(child.pid())));

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/linux/io/proc_fs.h"
 #include "platform/linux/figures/linux_free_resources.h"
 #include "platform/linux/parsers/resource_parsers.h"
 #include "support/scratch_dir.h"
@@ -124,7 +127,8 @@ class FreeResourcesTest : public ::testing::Test {
   }
 
   LinuxFreeResources Make(uint32_t uid = 1000) {
-    return LinuxFreeResources(dir.Path("proc"), dir.Path("sys"), uid, [this] { return limit; });
+    doors.push_back(std::make_unique<ProcFs>(dir.Path("proc")));
+    return LinuxFreeResources(*doors.back(), dir.Path("sys"), uid, [this] { return limit; });
   }
 
   // A desktop session on the unified hierarchy.
@@ -142,6 +146,7 @@ class FreeResourcesTest : public ::testing::Test {
 
   testing_support::ScratchDir dir;
   std::optional<uint64_t> limit;  // RLIMIT_NPROC; nullopt: unlimited
+  std::vector<std::unique_ptr<ProcFs>> doors;
 };
 
 TEST_F(FreeResourcesTest, SystemTaskSlotsAgainstTheSmallerLimit) {
@@ -261,7 +266,8 @@ TEST_F(FreeResourcesTest, UnknownSelectorHasNoFigure) {
 }
 
 TEST(LinuxFreeResources, TheRunningMachineGivesFiguresFrom0To100) {
-  LinuxFreeResources resources;
+  ProcFs proc("/proc");
+  LinuxFreeResources resources(proc);
   for (int32_t selector :
        {platform::kResourceSystem, platform::kResourceGdi, platform::kResourceUser}) {
     auto free = resources.GetFreeSystemResources(selector);

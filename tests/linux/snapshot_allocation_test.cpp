@@ -12,6 +12,7 @@
 #include "fakes/platform_fakes.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
 #include "support/fake_proc.h"
+#include "support/walk_source.h"
 
 namespace {
 std::atomic<long> allocations{0};
@@ -72,7 +73,7 @@ class SnapshotAllocationTest : public testing::Test {
 
   testing_support::FakeProc proc_;
   fakes::FakeTickClock clock_;
-  LinuxProcessSnapshotSource source_{proc_.Root(), 4096, clock_};
+  testing_support::WalkSource source_{proc_.Root(), 4096, clock_};
 };
 
 // Once warmed up, a walk may allocate the snapshot and its listing, and

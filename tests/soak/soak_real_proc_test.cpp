@@ -14,6 +14,7 @@
 #include "qt/window_on_fakes.h"
 #include "soak_support.h"
 #include "support/child_process.h"
+#include "support/walk_source.h"
 #include "support/scratch_dir.h"
 #include "toolkit/qt/text_services.h"
 
@@ -129,7 +130,7 @@ TEST(SoakOnProc, TicksWhileChildrenComeAndGo) {
   // Other programs on the machine start and end too: a few rounds are
   // allowed for a moment in which nothing else changed.
   platform::linux_os::LinuxTickClock clock;
-  platform::linux_os::LinuxProcessSnapshotSource check("/proc", 0, clock);
+  testing_support::WalkSource check("/proc", 0, clock);
   toolkit::qt::QtTextServices text;
   bool equal = false;
   for (int round = 0; round < 50 && !equal; ++round) {

@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/control/linux_process_control.h"
 
-#include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
-#include <string>
 #include <utility>
 
 #include "platform/linux/io/pidfd.h"
-#include "platform/linux/io/process_files.h"
+#include "platform/linux/io/proc_fs.h"
 
 namespace pelmora::platform::linux_os {
 namespace {
@@ -32,37 +30,29 @@ class PidfdHandle : public platform::ProcessHandle {
   UniqueFd pidfd_;  // closed once, with the handle
 };
 
-// The start time of the process with this PID as the /proc root says it now.
-std::optional<uint64_t> CurrentStartTime(int root, int64_t pid) {
-  ProcessFiles files(root, pid);
+// The start time of the process with this PID as the /proc says it now.
+std::optional<uint64_t> CurrentStartTime(ProcFs& door, int64_t pid) {
   ReadStatus status;
-  const UniqueFd fd = OpenStat(files, status);
+  const UniqueFd fd = door.OpenStat(pid, status);
   if (!fd.valid()) return std::nullopt;
-  ReadBuffers buffers;
-  const auto stat = ReadStat(fd.get(), true, buffers, status);
+  const auto stat = door.ReadStat(fd.get(), status);
   if (!stat || stat->pid != pid) return std::nullopt;
   return stat->starttime;
 }
 
 }  // namespace
 
-LinuxProcessControl::LinuxProcessControl(std::string proc_root)
-    : proc_root_(std::move(proc_root)) {}
-
 std::unique_ptr<platform::ProcessHandle> LinuxProcessControl::OpenProcess(int64_t pid,
                                                                           uint64_t startTime) {
   UniqueFd pidfd = PidfdOpen(pid);
   if (!pidfd.valid()) return nullptr;
-  const UniqueFd root(::open(proc_root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!root.valid()) return nullptr;
-
   // The pidfd must hold the very process the list's /proc shows under pid.
-  if (PidfdPid(root.get(), pidfd.get()) != pid) return nullptr;
+  if (door_.PidfdPid(pidfd.get()) != pid) return nullptr;
 
   // The pidfd pins the process, not the PID: read its start time now and
   // then check it still exists. While it exists (zombie included) its PID
   // cannot have passed to another process, so the stat read was its own.
-  const auto started = CurrentStartTime(root.get(), pid);
+  const auto started = CurrentStartTime(door_, pid);
   if (!started || *started != startTime) return nullptr;
   if (PidfdSendSignal(pidfd.get(), 0) != 0) {
     return nullptr;  // ESRCH: gone meanwhile; EPERM: not ours to end

@@ -13,23 +13,22 @@
 // not an exit code: the parent sees "killed by signal 9".
 #include <cstdint>
 #include <memory>
-#include <string>
 
 #include "platform/process_control.h"
 
 namespace pelmora::platform::linux_os {
 
+class ProcFs;
+
 class LinuxProcessControl : public platform::ProcessControl {
  public:
-  // proc_root is the directory that holds the PID directories, where the
-  // start times are read, and self/fdinfo; tests point it at a tree of
-  // their own.
-  explicit LinuxProcessControl(std::string proc_root = "/proc");
+  // door: the /proc where the start times and self/fdinfo are read.
+  explicit LinuxProcessControl(ProcFs& door) : door_(door) {}
 
   std::unique_ptr<platform::ProcessHandle> OpenProcess(int64_t pid, uint64_t startTime) override;
 
  private:
-  std::string proc_root_;
+  ProcFs& door_;
 };
 
 }  // namespace pelmora::platform::linux_os

@@ -5,14 +5,11 @@
 #include <memory>
 #include <utility>
 
-#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/io/proc_fs.h"
 
 namespace pelmora::platform::linux_os {
 
 namespace {
-
-// The lines that matter come first; the rest may be long on large machines.
-constexpr size_t kMaxStatBytes = 1 << 20;
 
 constexpr size_t kRecordWords = 4;
 constexpr int32_t kRecordBytes = 16;
@@ -33,13 +30,12 @@ class Handle : public platform::CpuTimeHandle {
 LinuxCpuTimeDevice::LinuxCpuTimeDevice(platform::TickClock& clock, StatReader readStat)
     : clock_(clock), readStat_(std::move(readStat)) {}
 
-LinuxCpuTimeDevice::LinuxCpuTimeDevice(platform::TickClock& clock, std::string statPath)
-    : LinuxCpuTimeDevice(clock, [file = std::make_shared<KeptFile>(std::move(statPath))](
-                                    std::string& text) {
-                                  // Only the first lines are read: a text longer than
-                                  // the cap (thousands of CPUs) is taken as far as it goes.
-                                  return HasText(file->Read(text, kMaxStatBytes));
-                                }) {}
+LinuxCpuTimeDevice::LinuxCpuTimeDevice(platform::TickClock& clock, ProcFs& door)
+    : LinuxCpuTimeDevice(clock, [&door](std::string& text) {
+        // Only the first lines are read: a text longer than the cap
+        // (thousands of CPUs) is taken as far as it goes.
+        return HasText(door.ReadSystemText(SystemText::kStat, text));
+      }) {}
 
 std::unique_ptr<platform::CpuTimeHandle> LinuxCpuTimeDevice::Open() {
   // The request that follows reads /proc/stat anyway: it is read here only

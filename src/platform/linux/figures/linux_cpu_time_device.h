@@ -13,6 +13,8 @@
 
 namespace pelmora::platform::linux_os {
 
+class ProcFs;
+
 // The CPU-time device on Linux. Its record table holds one record, the idle
 // record {0, 0, idle milliseconds, 2}. The idle counter advances in step with
 // the tick clock: on every table request the device reads /proc/stat and
@@ -30,8 +32,8 @@ class LinuxCpuTimeDevice : public platform::CpuTimeDevice {
   using StatReader = std::function<bool(std::string&)>;
 
   LinuxCpuTimeDevice(platform::TickClock& clock, StatReader readStat);
-  // Reads the file at statPath.
-  explicit LinuxCpuTimeDevice(platform::TickClock& clock, std::string statPath = "/proc/stat");
+  // Reads /proc/stat through the door.
+  LinuxCpuTimeDevice(platform::TickClock& clock, ProcFs& door);
 
   // nullptr when /proc/stat cannot be read and parsed.
   std::unique_ptr<platform::CpuTimeHandle> Open() override;

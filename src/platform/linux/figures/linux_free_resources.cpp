@@ -15,9 +15,6 @@ namespace pelmora::platform::linux_os {
 
 namespace {
 
-// The texts read here are one short line each, or a cgroup path list.
-constexpr size_t kMaxTextBytes = 64 * 1024;
-
 std::optional<uint64_t> ProcessTaskLimit() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_NPROC, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
@@ -34,28 +31,22 @@ bool IsPlainPath(const std::string& path) {
 
 }  // namespace
 
-LinuxFreeResources::LinuxFreeResources()
-    : LinuxFreeResources("/proc", "/sys", static_cast<uint32_t>(::getuid()), ProcessTaskLimit) {}
+LinuxFreeResources::LinuxFreeResources(ProcFs& door)
+    : LinuxFreeResources(door, "/sys", static_cast<uint32_t>(::getuid()), ProcessTaskLimit) {}
 
-LinuxFreeResources::LinuxFreeResources(std::string procRoot, std::string sysRoot, uint32_t uid,
+LinuxFreeResources::LinuxFreeResources(ProcFs& door, std::string sysRoot, uint32_t uid,
                                        TaskLimit taskLimit)
-    : uid_(uid),
-      taskLimit_(std::move(taskLimit)),
-      loadavg_(procRoot + "/loadavg"),
-      pidMax_(procRoot + "/sys/kernel/pid_max"),
-      threadsMax_(procRoot + "/sys/kernel/threads-max"),
-      fileNr_(procRoot + "/sys/fs/file-nr") {
-  FindCgroups(procRoot, sysRoot);
+    : door_(door), uid_(uid), taskLimit_(std::move(taskLimit)) {
+  FindCgroups(sysRoot);
 }
 
-void LinuxFreeResources::FindCgroups(const std::string& procRoot, const std::string& sysRoot) {
+void LinuxFreeResources::FindCgroups(const std::string& sysRoot) {
   const std::string base = sysRoot + "/fs/cgroup";
   // The unified hierarchy is mounted at /sys/fs/cgroup, or at
   // /sys/fs/cgroup/unified beside the older per-controller hierarchies.
   std::vector<std::pair<std::string, std::string>> roots;  // mount, path of this process
   CgroupPaths paths;
-  if (ReadTextAt(AT_FDCWD, (procRoot + "/self/cgroup").c_str(), text_, kMaxTextBytes) ==
-      ReadStatus::kOk) {
+  if (door_.ReadSelfCgroup(text_) == ReadStatus::kOk) {
     paths = ParseProcCgroup(text_);
   }
   for (const char* mount : {"", "/unified"}) {
@@ -78,7 +69,7 @@ void LinuxFreeResources::FindCgroups(const std::string& procRoot, const std::str
         continue;
       }
       std::string dir = mount + level;
-      if (ReadTextAt(AT_FDCWD, (dir + "/pids.max").c_str(), text_, kMaxTextBytes) ==
+      if (ReadTextAt(AT_FDCWD, (dir + "/pids.max").c_str(), text_, kSmallTextCap) ==
               ReadStatus::kOk &&
           ParsePidsMax(text_)) {
         pidsLevels_.push_back({KeptFile(dir + "/pids.max"), KeptFile(dir + "/pids.current")});
@@ -103,26 +94,31 @@ std::optional<int32_t> LinuxFreeResources::GetFreeSystemResources(int32_t select
 }
 
 std::optional<uint64_t> LinuxFreeResources::ReadNumber(KeptFile& file) {
-  if (file.Read(text_, kMaxTextBytes) != ReadStatus::kOk) return std::nullopt;
+  if (file.Read(text_, kSmallTextCap) != ReadStatus::kOk) return std::nullopt;
+  return ParseNumberFile(text_);
+}
+
+std::optional<uint64_t> LinuxFreeResources::ReadNumber(SystemText which) {
+  if (door_.ReadSystemText(which, text_) != ReadStatus::kOk) return std::nullopt;
   return ParseNumberFile(text_);
 }
 
 std::optional<uint64_t> LinuxFreeResources::MachineTasks() {
-  if (loadavg_.Read(text_, kMaxTextBytes) != ReadStatus::kOk) return std::nullopt;
+  if (door_.ReadSystemText(SystemText::kLoadavg, text_) != ReadStatus::kOk) return std::nullopt;
   return ParseLoadavgTasks(text_);
 }
 
 std::optional<int32_t> LinuxFreeResources::SystemTasks() {
   std::optional<uint64_t> tasks = MachineTasks();
-  std::optional<uint64_t> pidMax = ReadNumber(pidMax_);
-  std::optional<uint64_t> threadsMax = ReadNumber(threadsMax_);
+  std::optional<uint64_t> pidMax = ReadNumber(SystemText::kPidMax);
+  std::optional<uint64_t> threadsMax = ReadNumber(SystemText::kThreadsMax);
   if (!tasks || (!pidMax && !threadsMax)) return std::nullopt;
   uint64_t slots = std::min(pidMax.value_or(UINT64_MAX), threadsMax.value_or(UINT64_MAX));
   return FreePercent(*tasks, slots);
 }
 
 std::optional<int32_t> LinuxFreeResources::FileHandles() {
-  if (fileNr_.Read(text_, kMaxTextBytes) != ReadStatus::kOk) return std::nullopt;
+  if (door_.ReadSystemText(SystemText::kFileNr, text_) != ReadStatus::kOk) return std::nullopt;
   std::optional<FileNr> files = ParseFileNr(text_);
   if (!files) return std::nullopt;
   uint64_t used = files->allocated > files->unused ? files->allocated - files->unused : 0;
@@ -147,7 +143,7 @@ std::optional<int32_t> LinuxFreeResources::UserTasks() {
     }
   }
   for (PidsLevel& level : pidsLevels_) {
-    if (level.max.Read(text_, kMaxTextBytes) != ReadStatus::kOk) continue;  // the cgroup went away
+    if (level.max.Read(text_, kSmallTextCap) != ReadStatus::kOk) continue;  // the cgroup went away
     std::optional<PidsMax> max = ParsePidsMax(text_);
     if (!max || max->unlimited) continue;
     std::optional<uint64_t> current = ReadNumber(level.current);

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/free_resources.h"
-#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/io/proc_fs.h"
 
 namespace pelmora::platform::linux_os {
 
@@ -28,11 +28,11 @@ class LinuxFreeResources : public platform::FreeResources {
   // The soft RLIMIT_NPROC; nullopt when unlimited.
   using TaskLimit = std::function<std::optional<uint64_t>()>;
 
-  // The running system: /proc, /sys, this process's user and limit.
-  LinuxFreeResources();
-  // procRoot and sysRoot stand for /proc and /sys. The cgroup directories
-  // are found once, here.
-  LinuxFreeResources(std::string procRoot, std::string sysRoot, uint32_t uid, TaskLimit taskLimit);
+  // The running system: /proc through the door, /sys, this process's user
+  // and limit.
+  explicit LinuxFreeResources(ProcFs& door);
+  // sysRoot stands for /sys. The cgroup directories are found once, here.
+  LinuxFreeResources(ProcFs& door, std::string sysRoot, uint32_t uid, TaskLimit taskLimit);
 
   std::optional<int32_t> GetFreeSystemResources(int32_t selector) override;
 
@@ -47,14 +47,12 @@ class LinuxFreeResources : public platform::FreeResources {
   std::optional<int32_t> UserTasks();
   std::optional<uint64_t> MachineTasks();
   std::optional<uint64_t> ReadNumber(KeptFile& file);
-  void FindCgroups(const std::string& procRoot, const std::string& sysRoot);
+  std::optional<uint64_t> ReadNumber(SystemText which);
+  void FindCgroups(const std::string& sysRoot);
 
+  ProcFs& door_;
   uint32_t uid_;
   TaskLimit taskLimit_;
-  KeptFile loadavg_;
-  KeptFile pidMax_;
-  KeptFile threadsMax_;
-  KeptFile fileNr_;
   KeptFile userSliceCurrent_;          // no path when the user has no slice
   std::vector<PidsLevel> pidsLevels_;  // this process's cgroup first, then its parents
   std::string text_;                   // reused for every read

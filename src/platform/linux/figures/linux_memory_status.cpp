@@ -3,17 +3,12 @@
 
 #include <algorithm>
 #include <limits>
-#include <utility>
 
-#include "platform/linux/io/proc_file_io.h"
 #include "platform/linux/parsers/saturating.h"
 
 namespace pelmora::platform::linux_os {
 
 namespace {
-
-// meminfo is under 2 KiB; the cap only guards against a file that is not.
-constexpr size_t kMaxMeminfoBytes = 64 * 1024;
 
 constexpr int64_t kMaxBytes = std::numeric_limits<int64_t>::max();
 
@@ -37,10 +32,8 @@ platform::MemoryStatus MemoryStatusFromMeminfo(const Meminfo& info) {
   return status;
 }
 
-LinuxMemoryStatus::LinuxMemoryStatus(std::string meminfoPath) : meminfo_(std::move(meminfoPath)) {}
-
 void LinuxMemoryStatus::GlobalMemoryStatus(platform::MemoryStatus& status) {
-  if (meminfo_.Read(text_, kMaxMeminfoBytes) != ReadStatus::kOk) {
+  if (door_.ReadSystemText(SystemText::kMeminfo, text_) != ReadStatus::kOk) {
     status = platform::MemoryStatus{};
     return;
   }

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/linux/io/proc_file_io.h"
+#include "platform/linux/io/proc_fs.h"
 #include "platform/linux/parsers/proc_meminfo_parser.h"
 #include "platform/memory_status.h"
 
@@ -18,11 +18,11 @@ namespace pelmora::platform::linux_os {
 // cannot be read leaves all six figures 0.
 class LinuxMemoryStatus : public platform::MemoryStatusSource {
  public:
-  explicit LinuxMemoryStatus(std::string meminfoPath = "/proc/meminfo");
+  explicit LinuxMemoryStatus(ProcFs& door) : door_(door) {}
   void GlobalMemoryStatus(platform::MemoryStatus& status) override;
 
  private:
-  KeptFile meminfo_;
+  ProcFs& door_;
   std::string text_;  // reused for every read
 };
 

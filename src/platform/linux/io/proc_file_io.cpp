@@ -20,7 +20,9 @@ constexpr size_t kDirentBufferWords = 4096;  // 32 KiB of records per call
 }  // namespace
 
 ReadStatus StatusOfErrno(int error) {
-  return (error == ENOENT || error == ESRCH) ? ReadStatus::kGone : ReadStatus::kUnreadable;
+  if (error == ENOENT || error == ESRCH) return ReadStatus::kGone;
+  if (error == EMFILE || error == ENFILE) return ReadStatus::kNoRoom;
+  return ReadStatus::kUnreadable;
 }
 
 ReadStatus ReadText(int fd, char* data, size_t room, size_t& got) {

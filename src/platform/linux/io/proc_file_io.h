@@ -24,6 +24,7 @@ enum class ReadStatus {
   kCapped,      // the text filled the cap: its first cap bytes, it may go on
   kGone,        // the file or its process no longer exists (ENOENT, ESRCH)
   kUnreadable,  // it exists but may not be read (permissions, hidepid, ...)
+  kNoRoom,      // no descriptor was free to open it (EMFILE, ENFILE)
 };
 
 // Whether the status gave bytes to look at (whole or capped).

@@ -48,9 +48,8 @@ class LinuxProcessSnapshot : public platform::ProcessSnapshot {
 
 }  // namespace
 
-LinuxProcessSnapshotSource::LinuxProcessSnapshotSource(std::string procRoot, size_t heldBudget,
-                                                       platform::TickClock& clock)
-    : walk_(std::make_unique<ProcWalk>(std::move(procRoot), heldBudget, clock)) {}
+LinuxProcessSnapshotSource::LinuxProcessSnapshotSource(ProcFs& door, platform::TickClock& clock)
+    : walk_(std::make_unique<ProcWalk>(door, clock)) {}
 
 LinuxProcessSnapshotSource::~LinuxProcessSnapshotSource() = default;
 

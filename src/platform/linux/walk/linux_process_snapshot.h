@@ -24,22 +24,21 @@
 // proc_walk.h, and docs/process-walk.md for the why.
 #include <cstddef>
 #include <memory>
-#include <string>
 
 #include "platform/process_snapshot.h"
 #include "platform/tick_clock.h"
 
 namespace pelmora::platform::linux_os {
 
+class ProcFs;
 class ProcWalk;
 
 class LinuxProcessSnapshotSource : public platform::ProcessSnapshotSource {
  public:
-  // procRoot: the directory that holds the PID directories (tests point it
-  // at a tree of their own); heldBudget: how many files the walk may keep
-  // open between snapshots; clock: when command-line names are due to be
-  // read again.
-  LinuxProcessSnapshotSource(std::string procRoot, size_t heldBudget, platform::TickClock& clock);
+  // door: the /proc read (tests point one at a tree of their own), with
+  // the budget of files the walk may keep open between snapshots; clock:
+  // when command-line names are due to be read again.
+  LinuxProcessSnapshotSource(ProcFs& door, platform::TickClock& clock);
   ~LinuxProcessSnapshotSource() override;
 
   // The snapshots refer to the source: none may outlive it.

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/linux/walk/proc_walk.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "platform/linux/io/pidfd.h"
@@ -10,19 +8,20 @@
 
 namespace pelmora::platform::linux_os {
 
-ProcWalk::ProcWalk(std::string rootPath, size_t heldBudget, TickClock& clock)
-    : root_(std::move(rootPath)),
-      records_(heldBudget),
-      clock_(clock),
-      listerUid_(::geteuid() == 0 ? static_cast<uid_t>(-1) : ::geteuid()) {}
+ProcWalk::ProcWalk(ProcFs& door, TickClock& clock)
+    : door_(door), records_(&door), clock_(clock) {}
 
 void ProcWalk::List(Listing& listing) {
-  root_.List(listing);
+  records_.SetBusy(nullptr);
+  door_.List(listing);
   records_.Relist(listing.pids);
 }
 
 ProcWalk::Target ProcWalk::TargetOf(const Listing& listing, size_t index) {
-  if (listing.number == root_.listings()) return {records_[index], records_};
+  if (listing.number == door_.listings()) {
+    records_.SetBusy(&records_[index]);
+    return {records_[index], records_};
+  }
   // A listing older than the latest: its processes read as if first seen.
   unkept_.Release(scratch_);
   scratch_.Forget();
@@ -46,7 +45,14 @@ Verdict ProcWalk::Identify(Target t, const Listing& listing, bool trustNames) {
   if (r.listing == listing.number && r.verdict != Verdict::kUnread) return r.verdict;
   r.listing = listing.number;
   r.figures.reset();
-  r.verdict = Recognise(t, trustNames);
+  const Verdict now = Recognise(t, trustNames);
+  // Undecided: the last listing's verdict stands, with its name, unless
+  // the record was forgotten (its process was reaped) meanwhile.
+  if (now != Verdict::kUnread) {
+    r.verdict = now;
+  } else if (r.verdict != Verdict::kShown) {
+    r.verdict = Verdict::kHidden;
+  }
   return r.verdict;
 }
 
@@ -57,7 +63,7 @@ Verdict ProcWalk::Recognise(Target t, bool trustNames) {
   // whether it still runs the same program, in one read.
   if (r.hold == Hold::kStat && (r.kernelThread || r.source != NameSource::kLink)) {
     ReadStatus status;
-    const std::optional<PidStat> stat = ReadStat(r.held.get(), root_.procfs(), buffers_, status);
+    const std::optional<PidStat> stat = door_.ReadStat(r.held.get(), status);
     if (!stat) {
       // Reaped (the PID is another process's now) or unreadable now.
       t.holder.Release(r);
@@ -77,12 +83,9 @@ Verdict ProcWalk::Recognise(Target t, bool trustNames) {
 
 Verdict ProcWalk::FirstSight(Target t, const PidStat* stat) {
   ProcessRecord& r = t.record;
-  ProcessFiles files(root_.fd(), r.pid);
-  const ssize_t n = ReadExeLink(files, buffers_);
-  if (n >= 0) {
-    const std::string_view link(buffers_.link.data(), static_cast<size_t>(n));
-    if (r.source != NameSource::kLink || r.name != link) {
-      r.name.assign(link);
+  if (const std::optional<std::string_view> link = door_.ReadExeLink(r.pid)) {
+    if (r.source != NameSource::kLink || r.name != *link) {
+      r.name.assign(*link);
       r.inode = 0;  // the inode kept was of another path
     }
     r.source = NameSource::kLink;
@@ -91,33 +94,35 @@ Verdict ProcWalk::FirstSight(Target t, const PidStat* stat) {
     return Verdict::kShown;
   }
   const int linkError = errno;
-  if (stat) return NameWithoutLink(t, files, stat, linkError);
+  if (stat) return NameWithoutLink(t, stat, linkError);
   ReadStatus status;
-  const std::optional<PidStat> read = ReadOrOpenStat(t, files, status);
+  const std::optional<PidStat> read = ReadOrOpenStat(t, status);
   if (status == ReadStatus::kGone) return Verdict::kHidden;
-  return NameWithoutLink(t, files, read ? &*read : nullptr, linkError);
+  if (status == ReadStatus::kNoRoom) return Verdict::kUnread;
+  return NameWithoutLink(t, read ? &*read : nullptr, linkError);
 }
 
-std::optional<PidStat> ProcWalk::ReadOrOpenStat(Target t, ProcessFiles& files, ReadStatus& status) {
+std::optional<PidStat> ProcWalk::ReadOrOpenStat(Target t, ReadStatus& status) {
   ProcessRecord& r = t.record;
   if (r.hold == Hold::kStat) {
-    if (auto stat = ReadStat(r.held.get(), root_.procfs(), buffers_, status)) return stat;
+    if (auto stat = door_.ReadStat(r.held.get(), status)) return stat;
     t.holder.Release(r);  // its process was reaped: the PID is another's now
   }
-  UniqueFd fd = OpenStat(files, status);
+  UniqueFd fd = door_.OpenStat(r.pid, status);
   if (!fd.valid()) return std::nullopt;
-  std::optional<PidStat> stat = ReadStat(fd.get(), root_.procfs(), buffers_, status);
+  std::optional<PidStat> stat = door_.ReadStat(fd.get(), status);
   if (stat) t.holder.Keep(r, Hold::kStat, std::move(fd));
   return stat;
 }
 
-Verdict ProcWalk::NameWithoutLink(Target t, ProcessFiles& files, const PidStat* stat,
-                                  int linkError) {
+Verdict ProcWalk::NameWithoutLink(Target t, const PidStat* stat, int linkError) {
   ProcessRecord& r = t.record;
   if (stat && stat->IsKernelThread()) return KeepKernelThread(t, *stat);
   ReadStatus status;
-  const std::string_view argv0 = ReadArgv0Path(files, buffers_, status);
+  const std::string_view argv0 = door_.ReadArgv0Path(r.pid, status);
   if (status == ReadStatus::kGone) return Verdict::kHidden;
+  // A name never changes because a file could not be opened.
+  if (status == ReadStatus::kNoRoom) return Verdict::kUnread;
   if (!argv0.empty()) {
     r.name.assign(argv0);
     r.source = NameSource::kArgv0;
@@ -129,7 +134,7 @@ Verdict ProcWalk::NameWithoutLink(Target t, ProcessFiles& files, const PidStat* 
     return Verdict::kHidden;
   }
   r.kernelThread = false;
-  r.exeStatable = ExeStatable(linkError);
+  r.exeStatable = ProcFs::ExeStatable(linkError);
   r.inode = 0;
   if (stat) r.mark.Assign(*stat);
   return Verdict::kShown;
@@ -143,11 +148,11 @@ Verdict ProcWalk::KeepKernelThread(Target t, const PidStat& stat) {
   // On a real /proc, a pidfd in place of the stat, where the kernel gives
   // one for the very PID listed and the stat file still answers after it:
   // the kernel thread held the PID all along, so the pidfd holds it.
-  if (root_.procfs() && r.hold == Hold::kStat) {
+  if (door_.procfs() && r.hold == Hold::kStat) {
     UniqueFd pidfd = PidfdOpen(r.pid);
     ReadStatus status;
-    if (pidfd.valid() && PidfdPid(root_.fd(), pidfd.get()) == r.pid &&
-        ReadStat(r.held.get(), true, buffers_, status)) {
+    if (pidfd.valid() && door_.PidfdPid(pidfd.get()) == r.pid &&
+        door_.ReadStat(r.held.get(), status)) {
       t.holder.Release(r);
       t.holder.Keep(r, Hold::kPidfd, std::move(pidfd));
     }
@@ -204,7 +209,7 @@ ProcWalk::Outcome ProcWalk::ReadFigures(Target t, const Listing& listing, bool f
   // The check read the held stat, and nothing else. Where nothing else is
   // to be read (another user's process, whose fd directory may not be
   // listed), its figures are the row's.
-  const bool moreToRead = rereadNames_ || r.exeStatable || listerUid_ == static_cast<uid_t>(-1);
+  const bool moreToRead = rereadNames_ || r.exeStatable || door_.readsAll();
   if (r.figures && !moreToRead) {
     entry.szExeFile.assign(r.name);
     Fill(entry, *r.figures);
@@ -216,24 +221,26 @@ ProcWalk::Outcome ProcWalk::ReadFigures(Target t, const Listing& listing, bool f
 ProcWalk::Outcome ProcWalk::ReadUnderWitness(Target t, const Listing& listing, bool firstTry,
                                              ProcessEntry& entry) {
   ProcessRecord& r = t.record;
-  ProcessFiles files(root_.fd(), r.pid);
   ReadStatus status;
-  Witness witness(r, files, status);
+  Witness witness(r, door_, status);
   if (!witness.valid()) {
     if (status == ReadStatus::kGone) return Outcome::kGone;
-    // No stat to be had (no descriptor free): the name alone, zeros
-    // elsewhere, rather than another process's figures.
+    // No stat to be had (no descriptor free): what was read of it last,
+    // never another process's figures.
     entry.szExeFile.assign(r.name);
+    Fill(entry, r.lastFigures);
+    entry.cntUsage = r.lastDescriptors;
+    entry.th32ModuleID = r.inode;
     return Outcome::kRead;
   }
 
-  const bool exeInReach = ReadByPath(r, files, entry);
-  std::optional<PidStat> stat = witness.Read(root_.procfs(), buffers_, status);
+  const bool exeInReach = ReadByPath(r, entry);
+  std::optional<PidStat> stat = witness.Read(status);
   // The executable's inode is that of its program while it runs it; a new
   // one is read by path, and the witness read once more after it.
   if (stat && exeInReach && (r.inode == 0 || !r.mark.SameProgram(*stat))) {
-    r.inode = ExeInode(files);
-    stat = witness.Read(root_.procfs(), buffers_, status);
+    r.inode = door_.ExeInode(r.pid);
+    stat = witness.Read(status);
   }
   if (status == ReadStatus::kGone) {
     // The process the witness was opened for is gone: held from an earlier
@@ -255,7 +262,9 @@ ProcWalk::Outcome ProcWalk::ReadUnderWitness(Target t, const Listing& listing, b
     }
     r.mark.Assign(*stat);
     if (r.source == NameSource::kComm) r.name.assign(stat->comm);
-    Fill(entry, StatFigures::Of(*stat));
+    r.lastFigures = StatFigures::Of(*stat);
+    r.lastDescriptors = entry.cntUsage;
+    Fill(entry, r.lastFigures);
     if (exeInReach) entry.th32ModuleID = r.inode;
     if (r.hold != Hold::kStat) t.holder.Keep(r, Hold::kStat, witness.TakeOpened());
   }
@@ -263,20 +272,20 @@ ProcWalk::Outcome ProcWalk::ReadUnderWitness(Target t, const Listing& listing, b
   return Outcome::kRead;
 }
 
-bool ProcWalk::ReadByPath(ProcessRecord& r, ProcessFiles& files, ProcessEntry& entry) {
-  if (rereadNames_ && r.source != NameSource::kLink) RereadName(r, files);
+bool ProcWalk::ReadByPath(ProcessRecord& r, ProcessEntry& entry) {
+  if (rereadNames_ && r.source != NameSource::kLink) RereadName(r);
   // A process whose link you may not read has an fd directory you may not
   // list (both are its owner's), and a zombie's is empty; root may list any.
   const bool exeInReach = r.source == NameSource::kLink || r.exeStatable;
-  if (exeInReach || listerUid_ == static_cast<uid_t>(-1)) {
-    entry.cntUsage = CountDescriptors(files, root_.procfs(), listerUid_, buffers_.dirents);
+  if (exeInReach || door_.readsAll()) {
+    entry.cntUsage = door_.CountDescriptors(r.pid).value_or(r.lastDescriptors);
   }
   return exeInReach;
 }
 
-void ProcWalk::RereadName(ProcessRecord& record, ProcessFiles& files) {
+void ProcWalk::RereadName(ProcessRecord& record) {
   ReadStatus status;
-  const std::string_view argv0 = ReadArgv0Path(files, buffers_, status);
+  const std::string_view argv0 = door_.ReadArgv0Path(record.pid, status);
   if (!argv0.empty()) {
     record.name.assign(argv0);
     record.source = NameSource::kArgv0;

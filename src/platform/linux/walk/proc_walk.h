@@ -15,8 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/linux/io/process_files.h"
-#include "platform/linux/walk/proc_listing.h"
+#include "platform/linux/io/proc_fs.h"
 #include "platform/linux/walk/process_records.h"
 #include "platform/process_snapshot.h"
 #include "platform/tick_clock.h"
@@ -29,9 +28,9 @@ inline constexpr int64_t kNameRereadSpacingMs = 30'000;
 
 class ProcWalk {
  public:
-  // heldBudget: how many files the walk may hold open from one listing to
-  // the next; clock: the spacing of the command lines read again.
-  ProcWalk(std::string rootPath, size_t heldBudget, TickClock& clock);
+  // door: the /proc read, and the budget of files held open from one
+  // listing to the next; clock: the spacing of the command lines read again.
+  ProcWalk(ProcFs& door, TickClock& clock);
 
   // Lists the root into listing; the records become those of its PIDs.
   void List(Listing& listing);
@@ -63,17 +62,20 @@ class ProcWalk {
   // The one decision: whether the process is shown this listing, and its
   // name (into the record). Decided once per listing; trustNames keeps a
   // name found without the link while the process runs the same program.
+  // A process that cannot be decided for want of a descriptor keeps the
+  // verdict and the name it had.
   Verdict Identify(Target t, const Listing& listing, bool trustNames);
   // Identify's reads: a kernel thread's pidfd, a held stat, the link.
+  // kUnread: undecided, no descriptor free.
   Verdict Recognise(Target t, bool trustNames);
   // Seen for the first time, or running a new program: the link, else the stat
   // (given, held or opened now) and the command line.
   Verdict FirstSight(Target t, const PidStat* stat);
   // The stat, from the held file while it answers, else opened now and
   // held from then on.
-  std::optional<PidStat> ReadOrOpenStat(Target t, ProcessFiles& files, ReadStatus& status);
+  std::optional<PidStat> ReadOrOpenStat(Target t, ReadStatus& status);
   // An absolute argv[0], else the stat's command name.
-  Verdict NameWithoutLink(Target t, ProcessFiles& files, const PidStat* stat, int linkError);
+  Verdict NameWithoutLink(Target t, const PidStat* stat, int linkError);
   // Kept hidden, held by a pidfd where the kernel gives one for it.
   Verdict KeepKernelThread(Target t, const PidStat& stat);
 
@@ -88,20 +90,18 @@ class ProcWalk {
   // The reads by path before the witness: the command-line name where it
   // is due again, the descriptors where they may be counted. Whether the
   // executable is in reach (its inode may be read).
-  bool ReadByPath(ProcessRecord& record, ProcessFiles& files, ProcessEntry& entry);
+  bool ReadByPath(ProcessRecord& record, ProcessEntry& entry);
   // The command-line name read again (a name rewritten in place).
-  void RereadName(ProcessRecord& record, ProcessFiles& files);
+  void RereadName(ProcessRecord& record);
 
-  ProcRoot root_;
+  ProcFs& door_;
   ProcessRecords records_;
-  ReadBuffers buffers_;
   TickClock& clock_;
-  uid_t listerUid_;  // whose fd directories may be listed; -1: anyone's
   bool trustNames_ = true;     // this rebuild keeps the names the check found
   bool rereadNames_ = false;   // this rebuild reads command-line names again
   std::optional<int64_t> namesReadAt_;
   // An older listing's reads: a record at a time, nothing kept.
-  ProcessRecords unkept_{0};
+  ProcessRecords unkept_{nullptr};
   ProcessRecord scratch_;
 };
 

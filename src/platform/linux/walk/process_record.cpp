@@ -23,6 +23,8 @@ void ProcessRecord::Forget() {
   exeStatable = false;
   name.clear();
   inode = 0;
+  lastFigures = StatFigures{};
+  lastDescriptors = 0;
   verdict = Verdict::kUnread;
   figures.reset();
 }

@@ -77,6 +77,10 @@ struct ProcessRecord {
   bool exeStatable = false;  // its link was too long to read; the file is there
   std::string name;
   uint64_t inode = 0;  // of the executable at `name` for `mark`; 0 unknown
+  // The row's figures as last read, shown again where they cannot be read
+  // now (no descriptor free).
+  StatFigures lastFigures;
+  int64_t lastDescriptors = 0;
 
   // What this listing's readers found: the verdict, and the figures of a
   // held stat when that was the only file read of the process, so they are

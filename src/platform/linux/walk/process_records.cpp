@@ -8,6 +8,14 @@
 
 namespace pelmora::platform::linux_os {
 
+ProcessRecords::ProcessRecords(ProcFs* door) : door_(door) {
+  if (door_) door_->SetHolder(this);
+}
+
+ProcessRecords::~ProcessRecords() {
+  if (door_) door_->SetHolder(nullptr);
+}
+
 void ProcessRecords::Relist(const std::vector<int64_t>& pids) {
   const bool same = pids.size() == records_.size() &&
                     std::equal(pids.begin(), pids.end(), records_.begin(),
@@ -57,8 +65,11 @@ void ProcessRecords::Relist(const std::vector<int64_t>& pids) {
 
 bool ProcessRecords::Keep(ProcessRecord& record, Hold hold, UniqueFd fd) {
   if (record.hold == Hold::kNone) {
-    if (held_ >= budget_) return false;
+    if (!door_ || !door_->MayHold(fd.get(), held_)) return false;
     ++held_;
+  } else if (!door_ || !door_->MayHold(fd.get(), 0)) {
+    Release(record);
+    return false;
   }
   record.hold = hold;
   record.held = std::move(fd);
@@ -69,6 +80,32 @@ void ProcessRecords::Release(ProcessRecord& record) {
   if (record.hold != Hold::kNone) --held_;
   record.hold = Hold::kNone;
   record.held.Reset();
+}
+
+size_t ProcessRecords::GiveBack(int from, size_t count) {
+  auto giveBack = [this](auto&& which) {
+    for (size_t i = records_.size(); i-- > 0;) {
+      ProcessRecord& r = records_[i];
+      if (r.hold != Hold::kNone && &r != busy_ && which(r)) {
+        Release(r);
+        return true;
+      }
+    }
+    return false;
+  };
+  // Every file at or above `from`, in one pass.
+  for (ProcessRecord& r : records_) {
+    if (r.hold != Hold::kNone && &r != busy_ && r.held.get() >= from) Release(r);
+  }
+  const auto linkNamed = [](const ProcessRecord& r) {
+    return r.hold == Hold::kStat && !r.kernelThread && r.source == NameSource::kLink;
+  };
+  const auto stat = [](const ProcessRecord& r) { return r.hold == Hold::kStat; };
+  const auto any = [](const ProcessRecord&) { return true; };
+  for (; count > 0; --count) {
+    if (!giveBack(linkNamed) && !giveBack(stat) && !giveBack(any)) break;
+  }
+  return held_;
 }
 
 }  // namespace pelmora::platform::linux_os

@@ -3,18 +3,14 @@
 
 namespace pelmora::platform::linux_os {
 
-Witness::Witness(const ProcessRecord& record, ProcessFiles& files, ReadStatus& status) {
+Witness::Witness(const ProcessRecord& record, ProcFs& door, ReadStatus& status) : door_(door) {
   status = ReadStatus::kOk;
   if (record.hold == Hold::kStat) {
     fd_ = record.held.get();
     return;
   }
-  opened_ = OpenStat(files, status);
+  opened_ = door_.OpenStat(record.pid, status);
   fd_ = opened_.get();
-}
-
-std::optional<PidStat> Witness::Read(bool procfs, ReadBuffers& buffers, ReadStatus& status) const {
-  return ReadStat(fd_, procfs, buffers, status);
 }
 
 }  // namespace pelmora::platform::linux_os
