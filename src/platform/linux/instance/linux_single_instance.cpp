@@ -16,6 +16,8 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/linux/io/proc_fs.h"
+
 namespace pelmora::platform::linux_os {
 namespace {
 
@@ -25,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 // "/proc/self/fd/<fd>/<name>", so the directory checked is the one used,
 // whatever happens to its path meanwhile. The name is cut to what fits with
 // the longest descriptor number, so that every process cuts it alike.
-constexpr std::string_view kFdPrefix = "/proc/self/fd/";
+constexpr std::string_view kFdPrefix = kSelfFdPath;
 constexpr size_t kMaxFdDigits = 10;
 constexpr size_t kSunPath = sizeof(sockaddr_un::sun_path);
 constexpr size_t kMaxFileName = kSunPath - 1 - kFdPrefix.size() - kMaxFdDigits - 1;

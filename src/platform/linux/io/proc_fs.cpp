@@ -71,7 +71,7 @@ std::unique_ptr<ProcFs> ProcFs::ForThisProgram() {
                                                                          limit.rlim_max);
     if (raised.rlim_cur > limit.rlim_cur) ::setrlimit(RLIMIT_NOFILE, &raised);
   }
-  return std::make_unique<ProcFs>("/proc");
+  return std::make_unique<ProcFs>(std::string(kProcRoot));
 }
 
 void ProcFs::TakeLimit() {

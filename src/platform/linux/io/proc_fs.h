@@ -44,6 +44,11 @@
 
 namespace pelmora::platform::linux_os {
 
+// The running system's /proc, and the path under which this program names
+// its own descriptors (as a unix socket address must: absolute).
+inline constexpr std::string_view kProcRoot = "/proc";
+inline constexpr std::string_view kSelfFdPath = "/proc/self/fd/";
+
 // The longest path the kernel hands out, its NUL included: an exe link
 // target or an argv[0] of this many bytes or more is no path.
 inline constexpr size_t kPathMax = PATH_MAX;
