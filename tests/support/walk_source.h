@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// A process snapshot source with a door of its own to a /proc root, as the
-// Linux services make one: the tests' way to walk a root with a budget.
+// A process snapshot source with a door of its own to a /proc root and a
+// held-file budget: the walk as the Linux services make it.
 #include <string>
-#include <utility>
 
 #include "platform/linux/io/proc_fs.h"
 #include "platform/linux/walk/linux_process_snapshot.h"
@@ -11,24 +10,15 @@
 namespace pelmora::testing_support {
 
 struct OwnDoor {
-  OwnDoor(std::string root, platform::linux_os::ProcFs::Options options)
-      : door(std::move(root), std::move(options)) {}
   platform::linux_os::ProcFs door;
 };
 
 class WalkSource : public OwnDoor, public platform::linux_os::LinuxProcessSnapshotSource {
  public:
-  WalkSource(std::string root, size_t maxHeld, platform::TickClock& clock,
-             platform::linux_os::ProcFs::Options options = {})
-      : OwnDoor(std::move(root), WithBudget(std::move(options), maxHeld)),
+  WalkSource(const std::string& root, size_t maxHeld, platform::TickClock& clock,
+             platform::linux_os::ProcFsOptions options = {})
+      : OwnDoor{platform::linux_os::ProcFs(root, (options.maxHeld = maxHeld, options))},
         LinuxProcessSnapshotSource(door, clock) {}
-
- private:
-  static platform::linux_os::ProcFs::Options WithBudget(platform::linux_os::ProcFs::Options o,
-                                                        size_t maxHeld) {
-    o.maxHeld = maxHeld;
-    return o;
-  }
 };
 
 }  // namespace pelmora::testing_support
