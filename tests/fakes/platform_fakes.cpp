@@ -105,9 +105,15 @@ std::unique_ptr<platform::ProcessHandle> FakeProcessControl::OpenProcess(int64_t
                                                                          uint64_t startTime) {
   opened.push_back(pid);
   auto it = running.find(pid);
-  if (it == running.end() || it->second.startTime != startTime || !it->second.mayEnd) {
+  if (it == running.end() || it->second.startTime != startTime) {
+    refusal = platform::OpenRefusal::kAnotherProcess;
     return nullptr;
   }
+  if (!it->second.mayEnd) {
+    refusal = platform::OpenRefusal::kNotPermitted;
+    return nullptr;
+  }
+  refusal = platform::OpenRefusal::kNone;
   ++handles;
   return std::make_unique<FakeProcessHandle>(*this, pid);
 }
