@@ -40,19 +40,23 @@ class FakeSnapshot : public platform::ProcessSnapshot {
   }
   bool PathFirst(std::string& path) override {
     next_ = 0;
+    takeoverFound_ = false;
     return PathNext(path);
   }
   bool PathNext(std::string& path) override {
     if (next_ >= list_.size()) return false;
     ++source_.pathReads;
+    takeoverFound_ = takeoverFound_ || source_.takenOver.count(list_[next_].th32ProcessID) != 0;
     path = list_[next_++].szExeFile;
     return true;
   }
+  bool TakeoverFound() override { return takeoverFound_; }
 
  private:
   FakeProcessSource& source_;
   const std::vector<platform::ProcessEntry>& list_;
   size_t next_ = 0;
+  bool takeoverFound_ = false;
 };
 
 class FakeProcessHandle : public platform::ProcessHandle {

@@ -60,7 +60,7 @@ Verdict ProcWalk::Recognise(Target t, bool trustNames) {
     const std::optional<PidStat> stat = ReadStat(r.held.get(), root_.procfs(), buffers_, status);
     if (!stat) {
       // Reaped (the PID is another process's now) or unreadable now.
-      t.holder.Release(r);
+      LetGoOfStat(t, status);
       r.Forget();
       return FirstSight(t, nullptr);
     }
@@ -102,13 +102,20 @@ std::optional<PidStat> ProcWalk::ReadOrOpenStat(Target t, ProcessFiles& files, R
   ProcessRecord& r = t.record;
   if (r.hold == Hold::kStat) {
     if (auto stat = ReadStat(r.held.get(), root_.procfs(), buffers_, status)) return stat;
-    t.holder.Release(r);  // its process was reaped: the PID is another's now
+    LetGoOfStat(t, status);
   }
   UniqueFd fd = OpenStat(files, status);
   if (!fd.valid()) return std::nullopt;
   std::optional<PidStat> stat = ReadStat(fd.get(), root_.procfs(), buffers_, status);
   if (stat) t.holder.Keep(r, Hold::kStat, std::move(fd));
   return stat;
+}
+
+void ProcWalk::LetGoOfStat(Target t, ReadStatus status) {
+  // Its process was reaped, and the PID, listed, is another's now (or was
+  // when it was listed). A kernel thread's end changes no row.
+  if (status == ReadStatus::kGone && !t.record.kernelThread) ++takeovers_;
+  t.holder.Release(t.record);
 }
 
 Verdict ProcWalk::NameWithoutLink(Target t, ProcessFiles& files, const PidStat* stat,
