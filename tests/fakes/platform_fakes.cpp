@@ -40,23 +40,20 @@ class FakeSnapshot : public platform::ProcessSnapshot {
   }
   bool PathFirst(std::string& path) override {
     next_ = 0;
-    takeoverFound_ = false;
     return PathNext(path);
   }
   bool PathNext(std::string& path) override {
     if (next_ >= list_.size()) return false;
     ++source_.pathReads;
-    takeoverFound_ = takeoverFound_ || source_.takenOver.count(list_[next_].th32ProcessID) != 0;
     path = list_[next_++].szExeFile;
     return true;
   }
-  bool TakeoverFound() override { return takeoverFound_; }
+  bool TakeoverFound() override { return false; }
 
  private:
   FakeProcessSource& source_;
   const std::vector<platform::ProcessEntry>& list_;
   size_t next_ = 0;
-  bool takeoverFound_ = false;
 };
 
 class FakeProcessHandle : public platform::ProcessHandle {
@@ -109,15 +106,11 @@ std::unique_ptr<platform::ProcessHandle> FakeProcessControl::OpenProcess(int64_t
                                                                          uint64_t startTime) {
   opened.push_back(pid);
   auto it = running.find(pid);
-  if (it == running.end() || it->second.startTime != startTime) {
-    refusal = platform::OpenRefusal::kAnotherProcess;
-    return nullptr;
-  }
-  if (!it->second.mayEnd) {
-    refusal = platform::OpenRefusal::kNotPermitted;
-    return nullptr;
-  }
-  refusal = platform::OpenRefusal::kNone;
+  using platform::OpenRefusal;
+  refusal = it == running.end() || it->second.startTime != startTime ? OpenRefusal::kAnotherProcess
+            : it->second.mayEnd                                      ? OpenRefusal::kNone
+                                                                     : OpenRefusal::kNotPermitted;
+  if (refusal != OpenRefusal::kNone) return nullptr;
   ++handles;
   return std::make_unique<FakeProcessHandle>(*this, pid);
 }

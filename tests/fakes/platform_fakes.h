@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -73,7 +72,6 @@ class FakeProcessSource : public platform::ProcessSnapshotSource {
   int snapshots = 0;
   int fullReads = 0;  // records read by Process32First/Next
   int pathReads = 0;  // records read by PathFirst/PathNext
-  std::set<int64_t> takenOver;  // IDs whose path walk finds them taken over
 };
 
 platform::ProcessEntry Process(std::string path, int64_t pid, uint64_t startTime = 1);
