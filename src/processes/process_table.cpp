@@ -31,6 +31,7 @@ class EmptySnapshot : public platform::ProcessSnapshot {
   bool Process32Next(platform::ProcessEntry&) override { return false; }
   bool PathFirst(std::string&) override { return false; }
   bool PathNext(std::string&) override { return false; }
+  bool TakeoverFound() override { return false; }
 };
 
 }  // namespace
@@ -66,6 +67,7 @@ void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) 
   osPaths_.clear();
   osPathEnds_.assign(1, 0);
   clickedRow_.reset();
+  rowTakenOver_ = false;
   // Empty until the rebuild completes: a refresh that ends with a run-time
   // error leaves a table that designates nothing and differs from any set.
   ProcessCount = 0;
@@ -119,13 +121,13 @@ bool ProcessTable::Differs(platform::ProcessSnapshot* snapshot) {
     if (!snapshot || !snapshot->PathNext(osPath_)) break;
     ++position;
   }
-  return position != ProcessCount;
+  return position != ProcessCount || (snapshot && snapshot->TakeoverFound());
 }
 
 std::unique_ptr<platform::ProcessSnapshot> ProcessTable::CheckProcessSet(
     platform::ProcessSnapshotSource& source) {
   std::unique_ptr<platform::ProcessSnapshot> snapshot = source.CreateToolhelp32Snapshot();
-  if (!Differs(snapshot.get())) return nullptr;
+  if (!Differs(snapshot.get()) && !rowTakenOver_) return nullptr;
   // A source that could take no snapshot differs from any table: the
   // rebuild gets an empty one.
   return snapshot ? std::move(snapshot) : std::make_unique<EmptySnapshot>();
@@ -179,6 +181,11 @@ void ProcessTable::Command2_Click(platform::ProcessControl& control) {
 
   std::unique_ptr<platform::ProcessHandle> handle =
       control.OpenProcess(ProcessIds[*match].value_or(0), startTimes_[*match]);
+  // The row's process is gone, and its ID may be another's under the same
+  // path: the next tick rebuilds the list, which shows who holds it now.
+  if (!handle && control.LastRefusal() == platform::OpenRefusal::kAnotherProcess) {
+    rowTakenOver_ = true;
+  }
 
   const std::string name = controls_.ListView1.SelectedIndex() ? controls_.ListView1.SelectedText()
                                                                : FileName(ProcessNames[*match]);

@@ -34,8 +34,9 @@ class ProcessTable {
   // Rebuilds the table and the list from a new snapshot.
   void Command1_Click(platform::ProcessSnapshotSource& source);
   // Walks a new snapshot's paths against the table: the snapshot, for
-  // Refresh to take, at the first difference or when the count differs;
-  // null when nothing changed.
+  // Refresh to take, at the first difference, when the count differs, when
+  // the walk found a process's ID taken over, or when 停止 found that a
+  // row's ID holds another process now; null when nothing changed.
   std::unique_ptr<platform::ProcessSnapshot> CheckProcessSet(
       platform::ProcessSnapshotSource& source);
   // Rebuilds the table and the list as Command1_Click does, from a snapshot
@@ -76,6 +77,9 @@ class ProcessTable {
   std::string osPaths_;
   std::vector<size_t> osPathEnds_;
   std::optional<int64_t> clickedRow_;
+  // 停止 found a row's ID holding another process (or none): the set
+  // changed, though the paths may all be the same. Until the next rebuild.
+  bool rowTakenOver_ = false;
   std::string osPath_;  // reused by the check, so a tick allocates nothing new
 };
 

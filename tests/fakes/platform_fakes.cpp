@@ -48,6 +48,7 @@ class FakeSnapshot : public platform::ProcessSnapshot {
     path = list_[next_++].szExeFile;
     return true;
   }
+  bool TakeoverFound() override { return false; }
 
  private:
   FakeProcessSource& source_;
@@ -105,9 +106,11 @@ std::unique_ptr<platform::ProcessHandle> FakeProcessControl::OpenProcess(int64_t
                                                                          uint64_t startTime) {
   opened.push_back(pid);
   auto it = running.find(pid);
-  if (it == running.end() || it->second.startTime != startTime || !it->second.mayEnd) {
-    return nullptr;
-  }
+  using platform::OpenRefusal;
+  refusal = it == running.end() || it->second.startTime != startTime ? OpenRefusal::kAnotherProcess
+            : it->second.mayEnd                                      ? OpenRefusal::kNone
+                                                                     : OpenRefusal::kNotPermitted;
+  if (refusal != OpenRefusal::kNone) return nullptr;
   ++handles;
   return std::make_unique<FakeProcessHandle>(*this, pid);
 }

@@ -79,6 +79,7 @@ platform::ProcessEntry Process(std::string path, int64_t pid, uint64_t startTime
 class FakeProcessControl : public platform::ProcessControl {
  public:
   std::unique_ptr<platform::ProcessHandle> OpenProcess(int64_t pid, uint64_t startTime) override;
+  platform::OpenRefusal LastRefusal() const override { return refusal; }
 
   struct Running {
     uint64_t startTime = 1;
@@ -89,6 +90,7 @@ class FakeProcessControl : public platform::ProcessControl {
   std::vector<int64_t> killed;
   int handles = 0;  // handles given out
   int closes = 0;
+  platform::OpenRefusal refusal = platform::OpenRefusal::kNone;
 };
 
 class FakeSingleInstance : public platform::SingleInstance {

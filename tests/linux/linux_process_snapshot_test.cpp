@@ -26,8 +26,10 @@
 #include <thread>
 #include <vector>
 
-#include "fakes/platform_fakes.h"
+#include "fakes/form_harness.h"
+#include "platform/linux/control/linux_process_control.h"
 #include "platform/linux/parsers/proc_pid_parsers.h"
+#include "processes/process_table.h"
 #include "support/fake_proc.h"
 #include "support/walk_source.h"
 #include "support/child_process.h"
@@ -337,38 +339,70 @@ class AgreementTest : public RealSnapshotTest {
   }
 };
 
-TEST_F(AgreementTest, APidReusedByAnotherProgramIsShownAtOnce) {
+// A process that runs `program 600` as uid, under pid where one is given
+// (free now: clone3's set_tid); its PID once it sleeps in it, else -1.
+pid_t Spawn(const std::string& program, uid_t uid, pid_t pid = 0) {
+  clone_args args{};
+  args.exit_signal = SIGCHLD;
+  args.set_tid = pid != 0 ? reinterpret_cast<uint64_t>(&pid) : 0;
+  args.set_tid_size = pid != 0;
+  const long cloned = ::syscall(SYS_clone3, &args, sizeof args);
+  if (cloned == 0) {
+    ::close_range(3, ~0U, 0);
+    if (::setgid(65534) != 0 || ::setuid(uid) != 0) ::_exit(126);
+    ::execl(program.c_str(), program.c_str(), "600", nullptr);
+    ::_exit(127);
+  }
+  const auto started = [&] { return ExeTarget(cloned) == program && testing_support::Asleep(cloned); };
+  return cloned > 0 && PollUntil(started) ? static_cast<pid_t>(cloned) : -1;
+}
+
+// A process ends and another takes over its PID: one of another program
+// shows by its path; one of the same program, to another user, by the held
+// stat that says its process is gone, to its owner by 停止's refusal. Each
+// check and 停止 after it, until 停止 ends the new process where it may.
+TEST_F(AgreementTest, APidTakenOverIsShownAndCanBeEnded) {
   const std::string second = dir_.Root() + "/PelmoraSecond";
   CopyProgram(second);
-  const std::string report = InNamespace([&] {
-    fakes::FakeTickClock clock;
-    testing_support::WalkSource source("/proc", 64, clock);
-    auto first = std::make_unique<Child>(program_);
-    if (!StartedAs(*first, program_)) return std::string("first did not start");
-    FullWalk(*source.CreateToolhelp32Snapshot());  // holds its stat from now on
-    const pid_t pid = first->pid();
-    first->Signal(SIGKILL);
-    first->Reap();
-    // The same PID for another program, through clone3's set_tid.
-    pid_t tid = pid;
-    clone_args args{};
-    args.exit_signal = SIGCHLD;
-    args.set_tid = reinterpret_cast<uint64_t>(&tid);
-    args.set_tid_size = 1;
-    const long cloned = ::syscall(SYS_clone3, &args, sizeof args);
-    if (cloned == 0) {
-      ::execl(second.c_str(), second.c_str(), "600", nullptr);
-      ::_exit(127);
-    }
-    if (cloned != pid) return "clone3 gave " + std::to_string(cloned);
-    const bool started = PollUntil(
-        [&] { return ExeTarget(pid) == second && testing_support::Asleep(pid); });
-    const std::string out = started ? CheckRebuildCheck(source, pid) : "second did not start";
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return out;
-  });
-  EXPECT_EQ(report, "[" + second + "] threads 1 same unchanged");
+  const auto takeover = [&](const std::string& next, uid_t viewer, uid_t owner) {
+    return InNamespace([&] {
+      const pid_t pid = Spawn(program_, owner);
+      if (pid < 0 || ::seteuid(viewer) != 0) return std::string("no first");
+      // Two clock ticks: the new process starts later, as one that reuses a PID does.
+      std::this_thread::sleep_for(std::chrono::milliseconds(2000 / ::sysconf(_SC_CLK_TCK)));
+      fakes::FakeTickClock clock;
+      testing_support::WalkSource source("/proc", 64, clock);
+      LinuxProcessControl control(source.door);
+      fakes::FakeControls form(false);
+      processes::ProcessTable table({form.list, form.statusBar, form.msgBox, form.text});
+      table.Command1_Click(source);  // holds each stat from now on
+      ::seteuid(0);
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+      if (Spawn(next, owner, pid) != pid || ::seteuid(viewer) != 0) return std::string("no takeover");
+      std::string out;  // the namespace's end ends the new process
+      for (int tick = 0; tick < 2 && !out.ends_with("しました。 "); ++tick) {
+        if (auto changed = table.CheckProcessSet(source)) {
+          table.Refresh(std::move(changed));  // ... which the next check agrees with
+          out += table.CheckProcessSet(source) ? "rebuilt twice " : "rebuilt ";
+        } else {
+          out += "same ";
+        }
+        const auto& ids = table.ProcessIds;
+        form.list.selected = std::find(ids.begin() + 1, ids.end(), pid) - ids.begin();
+        table.ListView1_Click();
+        table.Command2_Click(control);
+        out += form.msgBox.announced.back() + " ";
+      }
+      return out;
+    });
+  };
+  EXPECT_EQ(takeover(second, 0, 0), "rebuilt pelmorasecondを強制終了しました。 ");
+  EXPECT_EQ(takeover(program_, 0, 0),
+            "same pelmoratestを強制終了できませんでした。 rebuilt pelmoratestを強制終了しました。 ");
+  EXPECT_EQ(takeover(program_, 12345, 65534),
+            "rebuilt pelmoratestを強制終了できませんでした。 same pelmoratestを強制終了できませんでした。 ")
+      << "not ours to end: refused, and nothing rebuilt for it";
 }
 
 TEST_F(AgreementTest, AnEmptyCommandNameNamesAnotherUsersProcess) {

@@ -196,15 +196,24 @@ TEST(ProcessTable, TerminationAsksFirstAndEndsOnOk) {
   EXPECT_EQ(told(), "notepadを強制終了できませんでした。");
 }
 
-TEST(ProcessTable, AReusedIdentifierIsNeverEnded) {
+// A refusal for another process under the row's ID, with the same path,
+// rebuilds the list at the next check; one for lack of permission does not.
+TEST(ProcessTable, AReusedIdentifierIsNeverEndedButRebuildsTheList) {
   Table t;
   t.Run({Process("/usr/bin/editor", 10, 777)});
   t.Refresh();
   t.Click(1);
-  t.control.running[10] = {999};  // the ID now belongs to another process
+  t.control.running[10].mayEnd = false;
   t.table.Command2_Click(t.control);
-  EXPECT_EQ(t.msgBox.shown.size(), 1u);
+  EXPECT_FALSE((t.table.CheckProcessSet(t.source) != nullptr)) << "not ours: nothing changed";
+  t.Run({Process("/usr/bin/editor", 10, 999)});  // the ID now belongs to another process
+  t.table.Command2_Click(t.control);
+  EXPECT_EQ(t.msgBox.announced.back(), "editorを強制終了できませんでした。");
   EXPECT_TRUE(t.control.killed.empty());
+  auto changed = t.table.CheckProcessSet(t.source);
+  ASSERT_TRUE(changed != nullptr);
+  t.table.Refresh(std::move(changed));
+  EXPECT_FALSE((t.table.CheckProcessSet(t.source) != nullptr)) << "rebuilt once";
 }
 
 TEST(ProcessTable, TheClickedInstanceOfAnExecutableEnds) {

@@ -44,8 +44,14 @@ std::optional<uint64_t> CurrentStartTime(ProcFs& door, int64_t pid) {
 
 std::unique_ptr<platform::ProcessHandle> LinuxProcessControl::OpenProcess(int64_t pid,
                                                                           uint64_t startTime) {
+  using platform::OpenRefusal;
+  refusal_ = OpenRefusal::kFailed;
+  errno = 0;
   UniqueFd pidfd = PidfdOpen(pid);
-  if (!pidfd.valid()) return nullptr;
+  if (!pidfd.valid()) {
+    if (errno == ESRCH) refusal_ = OpenRefusal::kAnotherProcess;
+    return nullptr;
+  }
   // The pidfd must hold the very process the list's /proc shows under pid.
   if (door_.PidfdPid(pidfd.get()) != pid) return nullptr;
 
@@ -53,10 +59,16 @@ std::unique_ptr<platform::ProcessHandle> LinuxProcessControl::OpenProcess(int64_
   // then check it still exists. While it exists (zombie included) its PID
   // cannot have passed to another process, so the stat read was its own.
   const auto started = CurrentStartTime(door_, pid);
-  if (!started || *started != startTime) return nullptr;
-  if (PidfdSendSignal(pidfd.get(), 0) != 0) {
-    return nullptr;  // ESRCH: gone meanwhile; EPERM: not ours to end
+  if (!started || *started != startTime) {
+    refusal_ = OpenRefusal::kAnotherProcess;
+    return nullptr;
   }
+  if (PidfdSendSignal(pidfd.get(), 0) != 0) {
+    // ESRCH: gone meanwhile; EPERM: not ours to end
+    refusal_ = errno == EPERM ? OpenRefusal::kNotPermitted : OpenRefusal::kAnotherProcess;
+    return nullptr;
+  }
+  refusal_ = OpenRefusal::kNone;
   return std::make_unique<PidfdHandle>(std::move(pidfd));
 }
 

@@ -7,7 +7,9 @@
 // PID (/proc may belong to another PID namespace than the program, and the
 // same number then names another process), the start time in
 // /proc/PID/stat must be the one given (a reused PID has another), and the
-// caller must be allowed to signal it. Anything else gives no handle.
+// caller must be allowed to signal it. Anything else gives no handle, and
+// LastRefusal tells which: no such process or another start time, no
+// permission, or something else.
 // TerminateProcess sends SIGKILL through the pidfd, so it can never reach a
 // process that took the PID over later. Linux ends a process with a signal,
 // not an exit code: the parent sees "killed by signal 9".
@@ -26,9 +28,11 @@ class LinuxProcessControl : public platform::ProcessControl {
   explicit LinuxProcessControl(ProcFs& door) : door_(door) {}
 
   std::unique_ptr<platform::ProcessHandle> OpenProcess(int64_t pid, uint64_t startTime) override;
+  platform::OpenRefusal LastRefusal() const override { return refusal_; }
 
  private:
   ProcFs& door_;
+  platform::OpenRefusal refusal_ = platform::OpenRefusal::kNone;
 };
 
 }  // namespace pelmora::platform::linux_os

@@ -29,21 +29,28 @@ class LinuxProcessSnapshot : public platform::ProcessSnapshot {
   bool PathFirst(std::string& path) override {
     next_ = 0;
     checked_ = true;
+    takeoverFound_ = false;
     return PathNext(path);
   }
 
   bool PathNext(std::string& path) override {
-    while (next_ < listing_.pids.size()) {
-      if (walk_.CheckName(listing_, next_++, path)) return true;
+    const uint64_t before = walk_.takeovers();
+    bool named = false;
+    while (!named && next_ < listing_.pids.size()) {
+      named = walk_.CheckName(listing_, next_++, path);
     }
-    return false;
+    takeoverFound_ = takeoverFound_ || walk_.takeovers() != before;
+    return named;
   }
+
+  bool TakeoverFound() override { return takeoverFound_; }
 
  private:
   ProcWalk& walk_;
   Listing listing_;
   size_t next_ = 0;
   bool checked_ = false;  // a check walked this listing
+  bool takeoverFound_ = false;  // ... and found a process's ID taken over
 };
 
 }  // namespace

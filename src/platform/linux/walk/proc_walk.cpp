@@ -66,7 +66,7 @@ Verdict ProcWalk::Recognise(Target t, bool trustNames) {
     const std::optional<PidStat> stat = door_.ReadStat(r.held.get(), status);
     if (!stat) {
       // Reaped (the PID is another process's now) or unreadable now.
-      t.holder.Release(r);
+      LetGoOfStat(t, status);
       r.Forget();
       return FirstSight(t, nullptr);
     }
@@ -106,13 +106,20 @@ std::optional<PidStat> ProcWalk::ReadOrOpenStat(Target t, ReadStatus& status) {
   ProcessRecord& r = t.record;
   if (r.hold == Hold::kStat) {
     if (auto stat = door_.ReadStat(r.held.get(), status)) return stat;
-    t.holder.Release(r);  // its process was reaped: the PID is another's now
+    LetGoOfStat(t, status);
   }
   UniqueFd fd = door_.OpenStat(r.pid, status);
   if (!fd.valid()) return std::nullopt;
   std::optional<PidStat> stat = door_.ReadStat(fd.get(), status);
   if (stat) t.holder.Keep(r, Hold::kStat, std::move(fd));
   return stat;
+}
+
+void ProcWalk::LetGoOfStat(Target t, ReadStatus status) {
+  // Its process was reaped, and the PID, listed, is another's now (or was
+  // when it was listed). A kernel thread's end changes no row.
+  if (status == ReadStatus::kGone && !t.record.kernelThread) ++takeovers_;
+  t.holder.Release(t.record);
 }
 
 Verdict ProcWalk::NameWithoutLink(Target t, const PidStat* stat, int linkError) {

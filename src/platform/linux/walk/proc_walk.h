@@ -48,6 +48,11 @@ class ProcWalk {
   bool ReadRow(const Listing& listing, size_t index, ProcessEntry& entry);
 
   size_t held() const { return records_.held(); }
+  // How many processes the walk found ended with their IDs taken over: a
+  // held stat answered "gone" while its ID was listed. The check tells by
+  // it a process that took over the ID of another running the same program,
+  // which its name does not tell.
+  uint64_t takeovers() const { return takeovers_; }
 
  private:
   // The record of a listed process, and the records it is held in: the
@@ -74,6 +79,9 @@ class ProcWalk {
   // The stat, from the held file while it answers, else opened now and
   // held from then on.
   std::optional<PidStat> ReadOrOpenStat(Target t, ReadStatus& status);
+  // The held stat could not be read: let go; counted as a takeover when it
+  // answered that the process it was opened for is gone.
+  void LetGoOfStat(Target t, ReadStatus status);
   // An absolute argv[0], else the stat's command name.
   Verdict NameWithoutLink(Target t, const PidStat* stat, int linkError);
   // Kept hidden, held by a pidfd where the kernel gives one for it.
@@ -100,6 +108,7 @@ class ProcWalk {
   bool trustNames_ = true;     // this rebuild keeps the names the check found
   bool rereadNames_ = false;   // this rebuild reads command-line names again
   std::optional<int64_t> namesReadAt_;
+  uint64_t takeovers_ = 0;
   // An older listing's reads: a record at a time, nothing kept.
   ProcessRecords unkept_{nullptr};
   ProcessRecord scratch_;
