@@ -40,10 +40,11 @@ class ProcessSnapshot {
   // The same walk, reading nothing but each process's path.
   virtual bool PathFirst(std::string& path) = 0;
   virtual bool PathNext(std::string& path) = 0;
-  // Whether the path walk so far found, by what it read, that a process an
-  // earlier snapshot listed has ended and another took over its ID: the
-  // set of processes changed, though the paths may all be the same.
-  virtual bool TakeoverFound() = 0;
+  // Whether the path walk so far found, by what it read, that rows built
+  // from an earlier snapshot no longer hold though the paths may all be the
+  // same: a process ended and another took over its ID, or a process shown
+  // without its figures (they could not be read then) can be read now.
+  virtual bool RowsOutdated() = 0;
 };
 
 // Creates snapshots. A source may keep, from one snapshot to the next, what

@@ -31,7 +31,7 @@ class EmptySnapshot : public platform::ProcessSnapshot {
   bool Process32Next(platform::ProcessEntry&) override { return false; }
   bool PathFirst(std::string&) override { return false; }
   bool PathNext(std::string&) override { return false; }
-  bool TakeoverFound() override { return false; }
+  bool RowsOutdated() override { return false; }
 };
 
 }  // namespace
@@ -121,7 +121,7 @@ bool ProcessTable::Differs(platform::ProcessSnapshot* snapshot) {
     if (!snapshot || !snapshot->PathNext(osPath_)) break;
     ++position;
   }
-  return position != ProcessCount || (snapshot && snapshot->TakeoverFound());
+  return position != ProcessCount || (snapshot && snapshot->RowsOutdated());
 }
 
 std::unique_ptr<platform::ProcessSnapshot> ProcessTable::CheckProcessSet(

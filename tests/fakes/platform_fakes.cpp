@@ -48,7 +48,7 @@ class FakeSnapshot : public platform::ProcessSnapshot {
     path = list_[next_++].szExeFile;
     return true;
   }
-  bool TakeoverFound() override { return false; }
+  bool RowsOutdated() override { return false; }
 
  private:
   FakeProcessSource& source_;

@@ -469,11 +469,16 @@ TEST_F(AgreementTest, ShortOfDescriptorsARowKeepsItsNameAndWhatWasReadOfItLast) 
            CheckRebuildCheck(source, newcomer.pid()) + ";";
     for (const int fd : filler) ::close(fd);
     ::setrlimit(RLIMIT_NOFILE, &limit);
-    FullWalk(*source.CreateToolhelp32Snapshot());
-    return out + (source.HeldFiles() > 0 ? "held again" : "none held");
+    // The next check finds the rows it could not read outdated.
+    auto after = source.CreateToolhelp32Snapshot();
+    PathWalk(*after);
+    out += after->RowsOutdated() ? "outdated " : "up to date ";
+    const auto e = Find(FullWalk(*after), newcomer.pid());
+    out += "threads " + std::to_string(e ? e->cntThreads : -1);
+    return out + (source.HeldFiles() > 0 ? " held again" : " none held");
   });
   EXPECT_EQ(report, "held 0;[" + program_ + "] threads 1 same unchanged;[" + program_ +
-                        "] threads 0 same unchanged;held again");
+                        "] threads 0 same unchanged;outdated threads 1 held again");
 }
 
 }  // namespace

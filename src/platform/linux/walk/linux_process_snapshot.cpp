@@ -29,28 +29,28 @@ class LinuxProcessSnapshot : public platform::ProcessSnapshot {
   bool PathFirst(std::string& path) override {
     next_ = 0;
     checked_ = true;
-    takeoverFound_ = false;
+    outdatedFound_ = false;
     return PathNext(path);
   }
 
   bool PathNext(std::string& path) override {
-    const uint64_t before = walk_.takeovers();
+    const uint64_t before = walk_.outdatedRows();
     bool named = false;
     while (!named && next_ < listing_.pids.size()) {
       named = walk_.CheckName(listing_, next_++, path);
     }
-    takeoverFound_ = takeoverFound_ || walk_.takeovers() != before;
+    outdatedFound_ = outdatedFound_ || walk_.outdatedRows() != before;
     return named;
   }
 
-  bool TakeoverFound() override { return takeoverFound_; }
+  bool RowsOutdated() override { return outdatedFound_; }
 
  private:
   ProcWalk& walk_;
   Listing listing_;
   size_t next_ = 0;
   bool checked_ = false;  // a check walked this listing
-  bool takeoverFound_ = false;  // ... and found a process's ID taken over
+  bool outdatedFound_ = false;  // ... and found a process's ID taken over
 };
 
 }  // namespace

@@ -45,6 +45,7 @@ Verdict ProcWalk::Identify(Target t, const Listing& listing, bool trustNames) {
   if (r.listing == listing.number && r.verdict != Verdict::kUnread) return r.verdict;
   r.listing = listing.number;
   r.figures.reset();
+  if (r.figuresUnread) RetryUnread(t);
   const Verdict now = Recognise(t, trustNames);
   // Undecided: the last listing's verdict stands, with its name, unless
   // the record was forgotten (its process was reaped) meanwhile.
@@ -54,6 +55,16 @@ Verdict ProcWalk::Identify(Target t, const Listing& listing, bool trustNames) {
     r.verdict = Verdict::kHidden;
   }
   return r.verdict;
+}
+
+void ProcWalk::RetryUnread(Target t) {
+  ProcessRecord& r = t.record;
+  ReadStatus status;
+  UniqueFd fd = door_.OpenStat(r.pid, status);
+  if (status == ReadStatus::kNoRoom) return;
+  r.figuresUnread = false;
+  ++outdatedRows_;
+  if (fd.valid() && r.hold == Hold::kNone) t.holder.Keep(r, Hold::kStat, std::move(fd));
 }
 
 Verdict ProcWalk::Recognise(Target t, bool trustNames) {
@@ -118,7 +129,7 @@ std::optional<PidStat> ProcWalk::ReadOrOpenStat(Target t, ReadStatus& status) {
 void ProcWalk::LetGoOfStat(Target t, ReadStatus status) {
   // Its process was reaped, and the PID, listed, is another's now (or was
   // when it was listed). A kernel thread's end changes no row.
-  if (status == ReadStatus::kGone && !t.record.kernelThread) ++takeovers_;
+  if (status == ReadStatus::kGone && !t.record.kernelThread) ++outdatedRows_;
   t.holder.Release(t.record);
 }
 
@@ -238,6 +249,7 @@ ProcWalk::Outcome ProcWalk::ReadUnderWitness(Target t, const Listing& listing, b
     Fill(entry, r.lastFigures);
     entry.cntUsage = r.lastDescriptors;
     entry.th32ModuleID = r.inode;
+    r.figuresUnread = true;
     return Outcome::kRead;
   }
 

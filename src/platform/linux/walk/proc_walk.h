@@ -48,11 +48,11 @@ class ProcWalk {
   bool ReadRow(const Listing& listing, size_t index, ProcessEntry& entry);
 
   size_t held() const { return records_.held(); }
-  // How many processes the walk found ended with their IDs taken over: a
-  // held stat answered "gone" while its ID was listed. The check tells by
-  // it a process that took over the ID of another running the same program,
-  // which its name does not tell.
-  uint64_t takeovers() const { return takeovers_; }
+  // How many rows the walk found outdated: a held stat answered "gone"
+  // while its ID was listed (the check tells by it a process that took over
+  // the ID of another running the same program, which its name does not
+  // tell), or a process shown without its figures can be read now.
+  uint64_t outdatedRows() const { return outdatedRows_; }
 
  private:
   // The record of a listed process, and the records it is held in: the
@@ -73,6 +73,9 @@ class ProcWalk {
   // Identify's reads: a kernel thread's pidfd, a held stat, the link.
   // kUnread: undecided, no descriptor free.
   Verdict Recognise(Target t, bool trustNames);
+  // A row shown without its figures: whether its stat can be opened now
+  // (and then held).
+  void RetryUnread(Target t);
   // Seen for the first time, or running a new program: the link, else the stat
   // (given, held or opened now) and the command line.
   Verdict FirstSight(Target t, const PidStat* stat);
@@ -108,7 +111,7 @@ class ProcWalk {
   bool trustNames_ = true;     // this rebuild keeps the names the check found
   bool rereadNames_ = false;   // this rebuild reads command-line names again
   std::optional<int64_t> namesReadAt_;
-  uint64_t takeovers_ = 0;
+  uint64_t outdatedRows_ = 0;
   // An older listing's reads: a record at a time, nothing kept.
   ProcessRecords unkept_{nullptr};
   ProcessRecord scratch_;

@@ -25,6 +25,7 @@ void ProcessRecord::Forget() {
   inode = 0;
   lastFigures = StatFigures{};
   lastDescriptors = 0;
+  figuresUnread = false;
   verdict = Verdict::kUnread;
   figures.reset();
 }

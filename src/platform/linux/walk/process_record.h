@@ -81,6 +81,7 @@ struct ProcessRecord {
   // now (no descriptor free).
   StatFigures lastFigures;
   int64_t lastDescriptors = 0;
+  bool figuresUnread = false;  // its row showed them for want of a descriptor
 
   // What this listing's readers found: the verdict, and the figures of a
   // held stat when that was the only file read of the process, so they are
