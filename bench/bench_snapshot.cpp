@@ -36,7 +36,7 @@ BENCHMARK(BM_FullWalk)->Unit(benchmark::kMicrosecond);
 void BM_PathWalk(benchmark::State& state) {
   pelmora::platform::linux_os::LinuxTickClock clock;
   LinuxProcessSnapshotSource source("/proc", 4096, clock);
-  std::string path;
+  pelmora::base::SharedText path;
   int64_t processes = 0;
   for (auto _ : state) {
     auto snapshot = source.CreateToolhelp32Snapshot();

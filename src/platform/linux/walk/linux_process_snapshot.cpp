@@ -26,13 +26,13 @@ class LinuxProcessSnapshot : public platform::ProcessSnapshot {
     return false;
   }
 
-  bool PathFirst(std::string& path) override {
+  bool PathFirst(base::SharedText& path) override {
     next_ = 0;
     checked_ = true;
     return PathNext(path);
   }
 
-  bool PathNext(std::string& path) override {
+  bool PathNext(base::SharedText& path) override {
     while (next_ < listing_.pids.size()) {
       if (walk_.CheckName(listing_, next_++, path)) return true;
     }

@@ -34,10 +34,10 @@ ProcWalk::Target ProcWalk::TargetOf(const Listing& listing, size_t index) {
 // ---------------------------------------------------------------------------
 // Who a listed process is: the check's reads, which the rebuild shares.
 
-bool ProcWalk::CheckName(const Listing& listing, size_t index, std::string& path) {
+bool ProcWalk::CheckName(const Listing& listing, size_t index, base::SharedText& path) {
   const Target t = TargetOf(listing, index);
   if (Identify(t, listing, true) != Verdict::kShown) return false;
-  path.assign(t.record.name);
+  path = t.record.name;
   return true;
 }
 
@@ -82,7 +82,7 @@ Verdict ProcWalk::FirstSight(Target t, const PidStat* stat) {
   if (n >= 0) {
     const std::string_view link(buffers_.link.data(), static_cast<size_t>(n));
     if (r.source != NameSource::kLink || r.name != link) {
-      r.name.assign(link);
+      r.name.Assign(link);
       r.inode = 0;  // the inode kept was of another path
     }
     r.source = NameSource::kLink;
@@ -119,10 +119,10 @@ Verdict ProcWalk::NameWithoutLink(Target t, ProcessFiles& files, const PidStat* 
   const std::string_view argv0 = ReadArgv0Path(files, buffers_, status);
   if (status == ReadStatus::kGone) return Verdict::kHidden;
   if (!argv0.empty()) {
-    r.name.assign(argv0);
+    r.name.Assign(argv0);
     r.source = NameSource::kArgv0;
   } else if (stat) {
-    r.name.assign(stat->comm);  // an empty one too: the process is there
+    r.name.Assign(stat->comm);  // an empty one too: the process is there
     r.source = NameSource::kComm;
   } else {
     // No stat tells a kernel thread from a process, and no path names it.
@@ -206,7 +206,7 @@ ProcWalk::Outcome ProcWalk::ReadFigures(Target t, const Listing& listing, bool f
   // listed), its figures are the row's.
   const bool moreToRead = rereadNames_ || r.exeStatable || listerUid_ == static_cast<uid_t>(-1);
   if (r.figures && !moreToRead) {
-    entry.szExeFile.assign(r.name);
+    entry.szExeFile = r.name;
     Fill(entry, *r.figures);
     return Outcome::kRead;
   }
@@ -223,7 +223,7 @@ ProcWalk::Outcome ProcWalk::ReadUnderWitness(Target t, const Listing& listing, b
     if (status == ReadStatus::kGone) return Outcome::kGone;
     // No stat to be had (no descriptor free): the name alone, zeros
     // elsewhere, rather than another process's figures.
-    entry.szExeFile.assign(r.name);
+    entry.szExeFile = r.name;
     return Outcome::kRead;
   }
 
@@ -254,12 +254,12 @@ ProcWalk::Outcome ProcWalk::ReadUnderWitness(Target t, const Listing& listing, b
       return Outcome::kAskAgain;
     }
     r.mark.Assign(*stat);
-    if (r.source == NameSource::kComm) r.name.assign(stat->comm);
+    if (r.source == NameSource::kComm) r.name.Assign(stat->comm);
     Fill(entry, StatFigures::Of(*stat));
     if (exeInReach) entry.th32ModuleID = r.inode;
     if (r.hold != Hold::kStat) t.holder.Keep(r, Hold::kStat, witness.TakeOpened());
   }
-  entry.szExeFile.assign(r.name);
+  entry.szExeFile = r.name;
   return Outcome::kRead;
 }
 
@@ -278,7 +278,7 @@ void ProcWalk::RereadName(ProcessRecord& record, ProcessFiles& files) {
   ReadStatus status;
   const std::string_view argv0 = ReadArgv0Path(files, buffers_, status);
   if (!argv0.empty()) {
-    record.name.assign(argv0);
+    record.name.Assign(argv0);
     record.source = NameSource::kArgv0;
   } else if (HasText(status)) {
     record.source = NameSource::kComm;  // named from the stat read next
