@@ -39,7 +39,7 @@ void BM_PathWalk(benchmark::State& state) {
   pelmora::platform::linux_os::LinuxTickClock clock;
   pelmora::platform::linux_os::ProcFs proc("/proc");
   LinuxProcessSnapshotSource source(proc, clock);
-  std::string path;
+  pelmora::base::SharedText path;
   int64_t processes = 0;
   for (auto _ : state) {
     auto snapshot = source.CreateToolhelp32Snapshot();

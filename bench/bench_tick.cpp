@@ -102,11 +102,11 @@ BENCHMARK(BM_TickFakeProcesses)->Arg(3000)->Arg(30000)->Unit(benchmark::kMicrose
 void BM_BareWalkFakeProcesses(benchmark::State& state) {
   fakes::FakeProcessSource processes;
   processes.processes = bench::ManyProcesses(static_cast<int>(state.range(0)));
-  std::string path;
+  base::SharedText path;
   for (auto _ : state) {
     auto snapshot = processes.CreateToolhelp32Snapshot();
     for (bool ok = snapshot->PathFirst(path); ok; ok = snapshot->PathNext(path)) {
-      benchmark::DoNotOptimize(path.data());
+      benchmark::DoNotOptimize(path.view().data());
     }
   }
 }

@@ -40,7 +40,8 @@ std::vector<platform::ProcessEntry> ManyProcesses(int count) {
   processes.reserve(count);
   for (int i = 0; i < count; ++i) {
     platform::ProcessEntry e;
-    e.szExeFile = "/usr/lib/pelmora-bench/worker-" + std::to_string(i % 97) + "/bin/Worker";
+    e.szExeFile =
+        base::SharedText("/usr/lib/pelmora-bench/worker-" + std::to_string(i % 97) + "/bin/Worker");
     e.th32ProcessID = 1000 + i;
     e.th32ParentProcessID = 1;
     e.cntThreads = 1 + i % 7;

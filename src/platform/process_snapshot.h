@@ -2,15 +2,18 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <string>
+
+#include "base/shared_text.h"
 
 namespace pelmora::platform {
 
 // One process as the snapshot delivers it. Numbers are kept in 64 bits:
 // addresses and inode numbers do not fit 32.
 struct ProcessEntry {
-  std::string szExeFile;  // full path of the executable, raw OS bytes
-  int64_t cntUsage = 0;   // open file descriptors
+  // Full path of the executable, raw OS bytes, shared with whoever else
+  // holds the name.
+  base::SharedText szExeFile;
+  int64_t cntUsage = 0;  // open file descriptors
   int64_t th32ProcessID = 0;
   int64_t pcPriClassBase = 0;  // scheduling priority
   int64_t cntThreads = 0;
@@ -38,8 +41,8 @@ class ProcessSnapshot {
   virtual bool Process32First(ProcessEntry& entry) = 0;
   virtual bool Process32Next(ProcessEntry& entry) = 0;
   // The same walk, reading nothing but each process's path.
-  virtual bool PathFirst(std::string& path) = 0;
-  virtual bool PathNext(std::string& path) = 0;
+  virtual bool PathFirst(base::SharedText& path) = 0;
+  virtual bool PathNext(base::SharedText& path) = 0;
   // Whether the path walk so far found, by what it read, that rows built
   // from an earlier snapshot no longer hold though the paths may all be the
   // same: a process ended and another took over its ID, or a process shown

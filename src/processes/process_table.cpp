@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "processes/process_table.h"
 
-#include "base/room.h"
 #include "toolkit/number_format.h"
 
 namespace pelmora::processes {
@@ -29,14 +28,19 @@ class EmptySnapshot : public platform::ProcessSnapshot {
  public:
   bool Process32First(platform::ProcessEntry&) override { return false; }
   bool Process32Next(platform::ProcessEntry&) override { return false; }
-  bool PathFirst(std::string&) override { return false; }
-  bool PathNext(std::string&) override { return false; }
+  bool PathFirst(base::SharedText&) override { return false; }
+  bool PathNext(base::SharedText&) override { return false; }
   bool RowsOutdated() override { return false; }
 };
 
 }  // namespace
 
-ProcessTable::ProcessTable(const ProcessControls& controls) : controls_(controls) {}
+ProcessTable::ProcessTable(const ProcessControls& controls) : controls_(controls) {
+  // The list keeps each row's path, shared, and makes its text when it
+  // shows or compares the row.
+  controls_.ListView1.SetItemForm(
+      [&text = controls_.Text](std::string_view osPath) { return FileName(text, osPath); });
+}
 
 int64_t ProcessTable::BoundFor(int64_t counter) { return (counter / 10 + 1) * 10; }
 
@@ -46,14 +50,22 @@ void ProcessTable::Resize(int64_t bound) {
   startTimes_.resize(bound + 1);
 }
 
-std::string ProcessTable::FileName(const std::string& path) const {
+std::string ProcessTable::Path(int64_t slot) const {
+  std::string path;
+  controls_.Text.Decode(ProcessNames[slot].view(), path);
+  return path;
+}
+
+std::string ProcessTable::FileName(const toolkit::TextServices& text, std::string_view osPath) {
+  std::string path;
+  text.Decode(osPath, path);
   // The file name starts after the last "/"; UTF-8 never has that byte
   // inside a multi-byte character.
   const size_t slash = path.rfind('/');
   const std::string_view name = slash == std::string::npos
                                     ? std::string_view(path)
                                     : std::string_view(path).substr(slash + 1);
-  return controls_.Text.LowerCase(name);
+  return text.LowerCase(name);
 }
 
 void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
@@ -61,11 +73,9 @@ void ProcessTable::Command1_Click(platform::ProcessSnapshotSource& source) {
 }
 
 void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) {
-  ProcessNames.assign(11, std::string());
+  ProcessNames.assign(11, base::SharedText());
   ProcessIds.assign(11, std::nullopt);
   startTimes_.assign(11, 0);
-  osPaths_.clear();
-  osPathEnds_.assign(1, 0);
   clickedRow_.reset();
   rowTakenOver_ = false;
   // Empty until the rebuild completes: a refresh that ends with a run-time
@@ -81,11 +91,9 @@ void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) 
   list.ClearItems();
   bool ok = true;
   do {
-    std::string& name = ProcessNames[counter];
-    controls_.Text.Decode(entry.szExeFile, name);
-    list.AddItem(counter, FileName(name));
-    osPaths_ += entry.szExeFile;
-    osPathEnds_.push_back(osPaths_.size());
+    // The table and the list share the walk's bytes of the path.
+    ProcessNames[counter] = entry.szExeFile;
+    list.AddItem(counter, entry.szExeFile);
     list.SetSubItem(counter, 1, DecimalText(entry.cntUsage));
     list.SetSubItem(counter, 2, HexText(entry.th32ProcessID));
     ProcessIds[counter] = entry.th32ProcessID;
@@ -102,23 +110,20 @@ void ProcessTable::Refresh(std::unique_ptr<platform::ProcessSnapshot> snapshot) 
   snapshot.reset();
   update.reset();
   ProcessCount = counter - 1;
-  // Room that long paths of processes now gone took is given back.
-  base::GiveBackRoom(osPaths_);
 
   controls_.StatusBar1.SetPanelText(1, "");
   controls_.StatusBar1.SetPanelText(3, DecimalText(ProcessCount));
 }
 
 bool ProcessTable::Differs(platform::ProcessSnapshot* snapshot) {
-  if (!snapshot || !snapshot->PathFirst(osPath_)) osPath_.clear();
+  // Each path is the walk's own, shared: the check copies no bytes.
+  base::SharedText path;
+  if (!snapshot || !snapshot->PathFirst(path)) path = {};
   int64_t position = 1;
   for (;;) {
     if (position > ProcessCount) return true;
-    const size_t start = osPathEnds_[position - 1];
-    if (std::string_view(osPaths_).substr(start, osPathEnds_[position] - start) != osPath_) {
-      return true;
-    }
-    if (!snapshot || !snapshot->PathNext(osPath_)) break;
+    if (ProcessNames[position] != path) return true;
+    if (!snapshot || !snapshot->PathNext(path)) break;
     ++position;
   }
   return position != ProcessCount || (snapshot && snapshot->RowsOutdated());
@@ -143,7 +148,7 @@ void ProcessTable::ListView1_Click() {
     return;
   }
   clickedRow_ = *row;
-  controls_.StatusBar1.SetPanelText(1, controls_.Text.LowerCase(ProcessNames[*row]));
+  controls_.StatusBar1.SetPanelText(1, controls_.Text.LowerCase(Path(*row)));
 }
 
 std::optional<int64_t> ProcessTable::FindKey(const std::string& key) const {
@@ -152,12 +157,11 @@ std::optional<int64_t> ProcessTable::FindKey(const std::string& key) const {
   const int64_t n = ProcessCount;
   // The row the key came from is the one meant, when it still matches;
   // several processes of one executable share a key.
-  if (clickedRow_ && *clickedRow_ <= n &&
-      controls_.Text.LowerCase(ProcessNames[*clickedRow_]) == key) {
+  if (clickedRow_ && *clickedRow_ <= n && controls_.Text.LowerCase(Path(*clickedRow_)) == key) {
     return clickedRow_;
   }
   for (int64_t i = 1; i <= n; ++i) {
-    if (controls_.Text.LowerCase(ProcessNames[i]) == key) return i;
+    if (controls_.Text.LowerCase(Path(i)) == key) return i;
   }
   return std::nullopt;
 }
@@ -187,8 +191,9 @@ void ProcessTable::Command2_Click(platform::ProcessControl& control) {
     rowTakenOver_ = true;
   }
 
-  const std::string name = controls_.ListView1.SelectedIndex() ? controls_.ListView1.SelectedText()
-                                                               : FileName(ProcessNames[*match]);
+  const std::string name = controls_.ListView1.SelectedIndex()
+                               ? controls_.ListView1.SelectedText()
+                               : FileName(controls_.Text, ProcessNames[*match].view());
   const int answer = controls_.MsgBox.MsgBox(TerminationPrompt(name),
                                              toolkit::kMbOkCancelExclamation, kWarningTitle);
   if (answer != toolkit::kIdOk) return;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/shared_text.h"
 #include "platform/process_control.h"
 #include "platform/process_snapshot.h"
 #include "toolkit/list_view.h"
@@ -26,7 +27,8 @@ struct ProcessControls {
 
 // The record of the processes shown in the list: for each row the full path
 // of its executable and its process, in row order. Slots are numbered from 1;
-// slot 0 is unused.
+// slot 0 is unused. A path is held as the OS gave it, shared with the walk
+// that read it and the list that shows it, and decoded where it is read.
 class ProcessTable {
  public:
   explicit ProcessTable(const ProcessControls& controls);
@@ -54,33 +56,33 @@ class ProcessTable {
   // The upper bound of both arrays (slots 1 to UpperBound()).
   int64_t UpperBound() const { return static_cast<int64_t>(ProcessNames.size()) - 1; }
 
-  std::vector<std::string> ProcessNames;
+  // Each row's path as the OS gave it, before decoding. The check compares
+  // these: bytes that differ may decode alike, never the other way round.
+  std::vector<base::SharedText> ProcessNames;
   std::vector<std::optional<int64_t>> ProcessIds;  // nullopt: a slot the refresh did not write
   int64_t ProcessCount = 0;
 
   // The bound of both arrays for a given number of entries.
   static int64_t BoundFor(int64_t counter);
 
+  // The full path of a slot's process, decoded.
+  std::string Path(int64_t slot) const;
+
  private:
   // Walks the snapshot's paths against the table; true at the first
   // difference, or when the count differs.
   bool Differs(platform::ProcessSnapshot* snapshot);
   std::optional<int64_t> FindKey(const std::string& key) const;
-  std::string FileName(const std::string& path) const;
+  // The list's text of a path: its file name, decoded and lower-cased.
+  static std::string FileName(const toolkit::TextServices& text, std::string_view osPath);
   void Resize(int64_t bound);
 
   ProcessControls controls_;
   std::vector<uint64_t> startTimes_;  // identifies each row's process with its ID
-  // Each row's path as the OS gave it, before decoding, end to end in one
-  // buffer (row i ends at osPathEnds_[i]). The check compares these: bytes
-  // that differ may decode alike, never the other way round.
-  std::string osPaths_;
-  std::vector<size_t> osPathEnds_;
   std::optional<int64_t> clickedRow_;
   // 停止 found a row's ID holding another process (or none): the set
   // changed, though the paths may all be the same. Until the next rebuild.
   bool rowTakenOver_ = false;
-  std::string osPath_;  // reused by the check, so a tick allocates nothing new
 };
 
 // The confirmation prompt that names the process to be ended.

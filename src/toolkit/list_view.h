@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/shared_text.h"
 
 namespace pelmora::toolkit {
 
@@ -21,7 +24,14 @@ class ListView {
   // result at EndUpdate, without flicker and at the same scroll position.
   virtual void BeginUpdate() = 0;
   virtual void ClearItems() = 0;  // also clears the selection
-  virtual void AddItem(int64_t index, std::string_view text) = 0;
+  // A row's first cell shows its item in the list's item form (the item as
+  // it is without one). The list keeps the item itself, shared with whoever
+  // else holds it, and makes the cell's text from it whenever it shows or
+  // compares the row; the form must stay valid while the list has rows.
+  using ItemForm = std::function<std::string(std::string_view item)>;
+  virtual void SetItemForm(ItemForm form) = 0;
+  virtual void AddItem(int64_t index, base::SharedText item) = 0;
+  void AddItem(int64_t index, std::string_view text) { AddItem(index, base::SharedText(text)); }
   virtual void SetSubItem(int64_t index, int32_t subItem, std::string_view text) = 0;
   virtual void EndUpdate() = 0;
 

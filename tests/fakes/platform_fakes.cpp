@@ -38,11 +38,11 @@ class FakeSnapshot : public platform::ProcessSnapshot {
     entry = list_[next_++];
     return true;
   }
-  bool PathFirst(std::string& path) override {
+  bool PathFirst(base::SharedText& path) override {
     next_ = 0;
     return PathNext(path);
   }
-  bool PathNext(std::string& path) override {
+  bool PathNext(base::SharedText& path) override {
     if (next_ >= list_.size()) return false;
     ++source_.pathReads;
     path = list_[next_++].szExeFile;
@@ -94,7 +94,7 @@ std::unique_ptr<platform::ProcessSnapshot> FakeProcessSource::CreateToolhelp32Sn
 
 platform::ProcessEntry Process(std::string path, int64_t pid, uint64_t startTime) {
   platform::ProcessEntry entry;
-  entry.szExeFile = std::move(path);
+  entry.szExeFile = base::SharedText(path);
   entry.th32ProcessID = pid;
   entry.startTime = startTime;
   entry.cntThreads = 1;

@@ -37,13 +37,15 @@ void FakeListView::AddColumnHeader(int32_t index, std::string_view text) {
 
 void FakeListView::ClearItems() {
   rows.clear();
+  items.clear();
   selected.reset();
 }
 
-void FakeListView::AddItem(int64_t index, std::string_view text) {
+void FakeListView::AddItem(int64_t index, base::SharedText item) {
   if (index == failAtRow) throw toolkit::RuntimeError("the list cannot add a row");
   rows.insert(rows.begin() + (index - 1), std::array<std::string, 8>{});
-  rows[index - 1][0] = text;
+  rows[index - 1][0] = itemForm ? itemForm(item.view()) : std::string(item.view());
+  items.insert(items.begin() + (index - 1), std::move(item));
 }
 
 void FakeListView::SetSubItem(int64_t index, int32_t subItem, std::string_view text) {

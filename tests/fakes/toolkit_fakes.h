@@ -107,7 +107,9 @@ class FakeListView : public toolkit::ListView {
   void AutoSizeColumnToHeader(int32_t column) override { autoSized.push_back(column); }
   void BeginUpdate() override { ++updates; }
   void ClearItems() override;
-  void AddItem(int64_t index, std::string_view text) override;
+  void SetItemForm(ItemForm form) override { itemForm = std::move(form); }
+  void AddItem(int64_t index, base::SharedText item) override;
+  using toolkit::ListView::AddItem;
   void SetSubItem(int64_t index, int32_t subItem, std::string_view text) override;
   void EndUpdate() override { ++ended; }
   std::optional<int64_t> SelectedIndex() const override { return selected; }
@@ -116,6 +118,8 @@ class FakeListView : public toolkit::ListView {
   std::vector<std::string> headers;
   std::vector<int32_t> autoSized;
   std::vector<std::array<std::string, 8>> rows;  // row i (from 1) at rows[i - 1]
+  std::vector<base::SharedText> items;           // the items the rows show
+  ItemForm itemForm;
   std::optional<int64_t> selected;
   int updates = 0;        // rebuilds begun
   int ended = 0;          // rebuilds ended

@@ -188,7 +188,7 @@ TEST(DeadMountTest, WalkNeitherWaitsForAStoppedServerNorLosesTheInode) {
       }
       result->changed.notify_all();
       auto paths = source.CreateToolhelp32Snapshot();
-      std::string path;
+      base::SharedText path;
       for (bool ok = paths->PathFirst(path); ok; ok = paths->PathNext(path)) {
       }
       {

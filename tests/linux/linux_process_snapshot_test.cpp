@@ -291,7 +291,7 @@ TEST_F(RealSnapshotTest, AnotherUsersProcessSeenWithoutPrivilege) {
     const auto entries = FullWalk(*source.CreateToolhelp32Snapshot());
     const auto e = Find(entries, pid);
     if (!e) return std::string("missing");
-    return e->szExeFile + "|" + std::to_string(e->th32ModuleID) + "|" +
+    return std::string(e->szExeFile.view()) + "|" + std::to_string(e->th32ModuleID) + "|" +
            std::to_string(e->th32DefaultHeapID) + "|" + std::to_string(e->cntUsage) + "|" +
            std::to_string(e->th32ParentProcessID);
   });
@@ -314,9 +314,9 @@ std::string CheckRebuildCheck(LinuxProcessSnapshotSource& source, pid_t pid) {
   std::vector<std::string> shown;
   std::string row = "missing";
   for (const ProcessEntry& e : rows) {
-    shown.push_back(e.szExeFile);
+    shown.emplace_back(e.szExeFile.view());
     if (e.th32ProcessID == pid) {
-      row = "[" + e.szExeFile + "] threads " + std::to_string(e.cntThreads);
+      row = "[" + std::string(e.szExeFile.view()) + "] threads " + std::to_string(e.cntThreads);
     }
   }
   return row + (shown == checked ? " same" : " differs") +

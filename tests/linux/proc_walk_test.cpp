@@ -144,7 +144,7 @@ TEST(ProcWalkRoot, AMissingRootListsNothing) {
   entry.th32ProcessID = 77;
   EXPECT_FALSE(snapshot->Process32First(entry));
   EXPECT_EQ(entry.th32ProcessID, 77);  // untouched
-  std::string path;
+  base::SharedText path;
   EXPECT_FALSE(snapshot->PathFirst(path));
 }
 
@@ -213,6 +213,23 @@ TEST_F(ProcWalkTest, APidTakenOverAfterTheCheckShowsItsNewProcessAtOnce) {
   EXPECT_EQ(rows[0].cntThreads, 9);
   snapshot.reset();
   EXPECT_EQ(Check(), Paths({"/bin/second"}));
+}
+
+// A name is read once and held once: the check, the rebuild and the next
+// check give the record's own bytes.
+TEST_F(ProcWalkTest, ANameIsHeldOnceByCheckAndRebuild) {
+  const std::string name = "/opt/" + std::string(4000, 'N');
+  proc_.Process(8, "sleep", "", name + '\0');
+  base::SharedText checked;
+  auto snapshot = source_.CreateToolhelp32Snapshot();
+  ASSERT_TRUE(snapshot->PathFirst(checked));
+  const auto rows = Rows(*snapshot);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].szExeFile, name);
+  EXPECT_EQ(rows[0].szExeFile.view().data(), checked.view().data());
+  base::SharedText again;
+  ASSERT_TRUE(source_.CreateToolhelp32Snapshot()->PathFirst(again));
+  EXPECT_EQ(again.view().data(), checked.view().data());
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ TEST(ProcessRecordsTest, OneRecordPerListedPidAndHeldFilesWithinTheBudget) {
   ProcessRecords records(&door);
   records.Relist({10, 20, 30});
   ASSERT_EQ(records.size(), 3u);
-  records[0].name = "/bin/ten";
+  records[0].name = base::SharedText("/bin/ten");
   EXPECT_TRUE(records.Keep(records[0], Hold::kStat, DevNull()));
   EXPECT_TRUE(records.Keep(records[2], Hold::kStat, DevNull()));
   EXPECT_FALSE(records.Keep(records[1], Hold::kStat, DevNull())) << "the budget is spent";

@@ -80,7 +80,7 @@ class SnapshotAllocationTest : public testing::Test {
 // nothing per process.
 TEST_F(SnapshotAllocationTest, WarmWalksAllocateNothingPerProcess) {
   size_t walked = 0;
-  std::string path;
+  base::SharedText path;
   const auto checkInPlace = [&path, &walked](ProcessSnapshot& s) {
     walked = 0;
     for (bool ok = s.PathFirst(path); ok; ok = s.PathNext(path)) ++walked;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <string>
 
@@ -227,6 +228,23 @@ TEST_F(ListViewTest, RebuildKeepsTheScrollPositionAndClearsTheSelection) {
   Rebuild(0);
   EXPECT_EQ(view_.ItemCount(), 0);
   EXPECT_EQ(bar->value(), 0);
+}
+
+// The first cell shows the item in the list's form, and rows compare as
+// they show: a rebuild whose items differ only where the form does not look
+// tells the view of nothing.
+TEST_F(ListViewTest, ItemsShowInTheListsFormAndCompareAsShown) {
+  view_.SetItemForm(
+      [](std::string_view item) { return std::string(item.substr(item.rfind('/') + 1)); });
+  Rebuild(3, "/a/row");
+  EXPECT_EQ(view_.ItemText(2, 0), "row2");
+  EXPECT_EQ(view_.model()->index(2, 0).data().toString(), "row3");
+  QSignalSpy changed(view_.model(), &QAbstractItemModel::dataChanged);
+  Rebuild(3, "/b/row");
+  EXPECT_EQ(changed.count(), 0) << "rows that show alike are not drawn again";
+  Rebuild(3, "/b/line");
+  EXPECT_EQ(changed.count(), 1);
+  EXPECT_EQ(view_.ItemText(3, 0), "line3");
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ class ChurningProcesses {
     } else {
       // The same ID, now another program: exec or reuse within one tick.
       ProcessEntry& entry = list[random_() % list.size()];
-      entry.szExeFile = kPaths[random_() % std::size(kPaths)];
+      entry.szExeFile = base::SharedText(kPaths[random_() % std::size(kPaths)]);
       entry.startTime += 1 + random_() % 100;
     }
   }
@@ -145,8 +145,8 @@ TEST(SoakOnFakes, ChurningProcessSetThroughTheRealWindow) {
     const processes::ProcessTable& table = form.Table();
     bool same = table.ProcessCount == static_cast<int64_t>(source.processes.size());
     for (size_t i = 0; same && i < source.processes.size(); ++i) {
-      toolkit::SanitizeUtf8(source.processes[i].szExeFile, decoded);
-      same = table.ProcessNames[i + 1] == decoded;
+      toolkit::SanitizeUtf8(source.processes[i].szExeFile.view(), decoded);
+      same = table.Path(static_cast<int64_t>(i) + 1) == decoded;
     }
     if (!same) ++mismatches;
     if (tick % 97 == 0) QApplication::processEvents();
@@ -180,8 +180,8 @@ TEST(SoakOnFakes, ChurningProcessSetThroughTheRealWindow) {
   EXPECT_EQ(window.StatusBar1->PanelText(3), toolkit::DecimalText(table.ProcessCount));
   for (size_t i = 0; i < list.size(); ++i) {
     const int64_t row = static_cast<int64_t>(i) + 1;
-    toolkit::SanitizeUtf8(list[i].szExeFile, decoded);
-    EXPECT_EQ(table.ProcessNames[row], decoded) << "row " << row;
+    toolkit::SanitizeUtf8(list[i].szExeFile.view(), decoded);
+    EXPECT_EQ(table.Path(row), decoded) << "row " << row;
     EXPECT_EQ(table.ProcessIds[row], list[i].th32ProcessID) << "row " << row;
     EXPECT_EQ(window.ListView1->ItemText(row, 2), toolkit::HexText(list[i].th32ProcessID));
     const std::string shown = window.ListView1->ItemText(row, 0);

@@ -49,7 +49,7 @@ struct Row {
 std::vector<Row> TableRows(const processes::ProcessTable& table) {
   std::vector<Row> rows;
   for (int64_t i = 1; i <= table.ProcessCount; ++i) {
-    rows.push_back({table.ProcessIds[i].value_or(-1), table.ProcessNames[i]});
+    rows.push_back({table.ProcessIds[i].value_or(-1), table.Path(i)});
   }
   return rows;
 }
@@ -61,7 +61,7 @@ std::vector<Row> SnapshotRows(platform::ProcessSnapshotSource& source,
   platform::ProcessEntry entry;
   std::string decoded;
   for (bool ok = snapshot->Process32First(entry); ok; ok = snapshot->Process32Next(entry)) {
-    text.Decode(entry.szExeFile, decoded);
+    text.Decode(entry.szExeFile.view(), decoded);
     rows.push_back({entry.th32ProcessID, decoded});
   }
   return rows;

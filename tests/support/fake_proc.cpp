@@ -56,8 +56,10 @@ void FakeProc::Process(int64_t pid, const std::string& comm, const std::string& 
 
 std::vector<std::string> CheckPaths(platform::ProcessSnapshot& snapshot) {
   std::vector<std::string> paths;
-  std::string path;
-  for (bool ok = snapshot.PathFirst(path); ok; ok = snapshot.PathNext(path)) paths.push_back(path);
+  base::SharedText path;
+  for (bool ok = snapshot.PathFirst(path); ok; ok = snapshot.PathNext(path)) {
+    paths.emplace_back(path.view());
+  }
   return paths;
 }
 
@@ -72,7 +74,7 @@ std::vector<platform::ProcessEntry> Rows(platform::ProcessSnapshot& snapshot) {
 
 std::vector<std::string> RowPaths(platform::ProcessSnapshot& snapshot) {
   std::vector<std::string> paths;
-  for (const auto& row : Rows(snapshot)) paths.push_back(row.szExeFile);
+  for (const auto& row : Rows(snapshot)) paths.emplace_back(row.szExeFile.view());
   return paths;
 }
 

@@ -74,6 +74,10 @@ TEST(ProcessTable, RowsShowTheLowerCasedFileNameAndTheNumbers) {
   EXPECT_EQ(t.list.rows[1][2], "80000001") << "an identifier beyond 31 bits, whole";
   EXPECT_EQ(t.list.rows[2][0], "") << "a path that ends in a slash";
   EXPECT_EQ(t.table.ProcessNames[1], "/usr/lib/Xorg/XORG") << "kept in its own case";
+  // The table and the list hold the snapshot's bytes of a path, not copies.
+  const char* bytes = t.source.processes[0].szExeFile.view().data();
+  EXPECT_EQ(t.table.ProcessNames[1].view().data(), bytes);
+  EXPECT_EQ(t.list.items[0].view().data(), bytes);
   EXPECT_EQ(t.table.ProcessIds[2], 0x80000001LL);
   EXPECT_EQ(t.list.updates, 1);
 }
@@ -264,7 +268,7 @@ TEST(ProcessTable, InvalidBytesInAPathShowAsDecodedAndStillMatch) {
   t.Run({Process("/opt/caf\xE9/Tool", 1)});
   t.Refresh();
   EXPECT_FALSE((t.table.CheckProcessSet(t.source) != nullptr));
-  t.source.processes[0].szExeFile = "/opt/caf\xE8/Tool";
+  t.source.processes[0].szExeFile = base::SharedText("/opt/caf\xE8/Tool");
   EXPECT_TRUE((t.table.CheckProcessSet(t.source) != nullptr)) << "other bytes are another path";
 }
 

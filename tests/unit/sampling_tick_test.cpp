@@ -121,7 +121,7 @@ TEST(SamplingTick, EachProcessSetChangeRebuildsOnce) {
   h.window->Timer1_Timer();
   EXPECT_EQ(h.list.updates, 3);
 
-  h.services.processes.processes.back().szExeFile = "/usr/bin/Bar";
+  h.services.processes.processes.back().szExeFile = base::SharedText("/usr/bin/Bar");
   h.window->Timer1_Timer();
   EXPECT_EQ(h.list.updates, 4);
   EXPECT_EQ(h.list.rows.back()[0], "bar");

@@ -14,13 +14,19 @@ QString ToQString(std::string_view text) {
 
 }  // namespace
 
-void ListRow::Assign(std::string_view text, std::size_t cells) {
-  text_.assign(text);
-  ends_.assign(cells, static_cast<std::uint32_t>(text_.size()));
+void ListRow::Assign(base::SharedText item, std::size_t cells) {
+  item_ = std::move(item);
+  itemCell_ = 0;
+  text_.clear();
+  ends_.assign(cells, 0);
 }
 
 void ListRow::SetCell(std::size_t column, std::string_view text) {
   if (column >= ends_.size()) return;
+  if (column == itemCell_) {
+    itemCell_ = kNoItem;
+    item_ = {};
+  }
   const std::size_t begin = Begin(column);
   const std::size_t length = ends_[column] - begin;
   text_.replace(begin, length, text);
@@ -33,12 +39,20 @@ void ListRow::InsertCell(std::size_t column) {
   column = std::min(column, ends_.size());
   const auto at = static_cast<std::uint32_t>(Begin(column));
   ends_.insert(ends_.begin() + static_cast<std::ptrdiff_t>(column), at);
+  if (itemCell_ != kNoItem && column <= itemCell_) ++itemCell_;
 }
 
-std::string_view ListRow::Cell(std::size_t column) const {
+std::string ListRow::Cell(std::size_t column, const ItemForm& form) const {
   if (column >= ends_.size()) return {};
+  if (column == itemCell_) return form ? form(item_.view()) : std::string(item_.view());
   const std::size_t begin = Begin(column);
-  return std::string_view(text_).substr(begin, ends_[column] - begin);
+  return text_.substr(begin, ends_[column] - begin);
+}
+
+bool ListRow::Same(const ListRow& other, const ItemForm& form) const {
+  if (text_ != other.text_ || ends_ != other.ends_ || itemCell_ != other.itemCell_) return false;
+  if (itemCell_ == kNoItem || item_ == other.item_) return true;
+  return form && form(item_.view()) == form(other.item_.view());
 }
 
 void ListRow::GiveBackRoom() { base::GiveBackRoom(text_); }
@@ -51,6 +65,13 @@ void ListModel::Generation::GiveBackRoom() {
     base::GiveBackRoom(rows);
   }
   for (ListRow& row : rows) row.GiveBackRoom();
+}
+
+void ListModel::Generation::ReleaseItems(int first) {
+  for (auto row = rows.begin() + std::min<std::ptrdiff_t>(first, std::ssize(rows));
+       row != rows.end(); ++row) {
+    row->ReleaseItem();
+  }
 }
 
 ListRow& ListModel::Generation::Insert(int position) {
@@ -113,20 +134,28 @@ void ListModel::InsertColumn(int position, const QString& text) {
   endInsertColumns();
 }
 
-std::string_view ListModel::ShownCell(int row, int column) const {
+void ListModel::SetItemForm(ListRow::ItemForm form) {
+  form_ = std::move(form);
+  if (shown_.count > 0 && !headers_.isEmpty()) {
+    emit dataChanged(index(0, 0), index(shown_.count - 1, Columns() - 1), {Qt::DisplayRole});
+  }
+}
+
+std::string ListModel::ShownCell(int row, int column) const {
   if (row < 0 || row >= shown_.count || column < 0) return {};
-  return shown_.At(row).Cell(static_cast<std::size_t>(column));
+  return shown_.At(row).Cell(static_cast<std::size_t>(column), form_);
 }
 
 void ListModel::ClearShown() {
   beginResetModel();
   shown_.count = 0;
+  shown_.ReleaseItems(0);
   endResetModel();
 }
 
-void ListModel::InsertShownRow(int position, std::string_view text) {
+void ListModel::InsertShownRow(int position, base::SharedText item) {
   beginInsertRows(QModelIndex(), position, position);
-  shown_.Insert(position).Assign(text, Stride());
+  shown_.Insert(position).Assign(std::move(item), Stride());
   endInsertRows();
 }
 
@@ -136,8 +165,8 @@ void ListModel::SetShownCell(int row, int column, std::string_view text) {
   emit dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
-void ListModel::InsertNextRow(int position, std::string_view text) {
-  next_.Insert(position).Assign(text, Stride());
+void ListModel::InsertNextRow(int position, base::SharedText item) {
+  next_.Insert(position).Assign(std::move(item), Stride());
 }
 
 void ListModel::SetNextCell(int row, int column, std::string_view text) {
@@ -151,10 +180,10 @@ void ListModel::ShowNext() {
   const int before = shown_.count;
   const int after = next_.count;
   int head = 0;
-  while (head < before && head < after && shown_.At(head) == next_.At(head)) ++head;
+  while (head < before && head < after && shown_.At(head).Same(next_.At(head), form_)) ++head;
   int tail = 0;
   while (tail < before - head && tail < after - head &&
-         shown_.At(before - 1 - tail) == next_.At(after - 1 - tail)) {
+         shown_.At(before - 1 - tail).Same(next_.At(after - 1 - tail), form_)) {
     ++tail;
   }
   const int gone = before - head - tail;
@@ -179,6 +208,8 @@ void ListModel::ShowNext() {
   }
   shown_.GiveBackRoom();
   next_.GiveBackRoom();
+  shown_.ReleaseItems(shown_.count);
+  next_.ReleaseItems(0);
 }
 
 }  // namespace pelmora::toolkit::qt

@@ -109,15 +109,17 @@ void QtListView::ClearItems() {
   clearing_ = false;
 }
 
-void QtListView::AddItem(int64_t index, std::string_view text) {
+void QtListView::SetItemForm(ItemForm form) { model_.SetItemForm(std::move(form)); }
+
+void QtListView::AddItem(int64_t index, base::SharedText item) {
   if (index < 1 || index > static_cast<int64_t>(WrittenRows()) + 1) {
     throw RuntimeError("list item index out of bounds");
   }
   const int position = static_cast<int>(index - 1);
   if (updating_) {
-    model_.InsertNextRow(position, text);
+    model_.InsertNextRow(position, std::move(item));
   } else {
-    model_.InsertShownRow(position, text);
+    model_.InsertShownRow(position, std::move(item));
   }
 }
 
@@ -161,7 +163,7 @@ std::string QtListView::SelectedText() const {
 
 std::string QtListView::ItemText(int64_t index, int32_t column) const {
   if (index < 1 || index > model_.ShownRows()) return {};
-  return std::string(model_.ShownCell(static_cast<int>(index - 1), column));
+  return model_.ShownCell(static_cast<int>(index - 1), column);
 }
 
 void QtListView::mousePressEvent(QMouseEvent* event) {

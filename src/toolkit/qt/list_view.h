@@ -34,8 +34,10 @@ class QtListView : public QTreeView, public toolkit::ListView {
 
   void BeginUpdate() override;
   void ClearItems() override;
+  void SetItemForm(ItemForm form) override;
   // Inserts a row at position index (from 1, at most one past the last row).
-  void AddItem(int64_t index, std::string_view text) override;
+  void AddItem(int64_t index, base::SharedText item) override;
+  using toolkit::ListView::AddItem;
   // Sets column subItem + 1 of row index; subItem from 1 to the column count - 1.
   void SetSubItem(int64_t index, int32_t subItem, std::string_view text) override;
   // Ends the rebuild: the rows show, no row is selected, and the scroll

@@ -26,14 +26,14 @@ class LinuxProcessSnapshot : public platform::ProcessSnapshot {
     return false;
   }
 
-  bool PathFirst(std::string& path) override {
+  bool PathFirst(base::SharedText& path) override {
     next_ = 0;
     checked_ = true;
     outdatedFound_ = false;
     return PathNext(path);
   }
 
-  bool PathNext(std::string& path) override {
+  bool PathNext(base::SharedText& path) override {
     const uint64_t before = walk_.outdatedRows();
     bool named = false;
     while (!named && next_ < listing_.pids.size()) {

@@ -33,10 +33,10 @@ ProcWalk::Target ProcWalk::TargetOf(const Listing& listing, size_t index) {
 // ---------------------------------------------------------------------------
 // Who a listed process is: the check's reads, which the rebuild shares.
 
-bool ProcWalk::CheckName(const Listing& listing, size_t index, std::string& path) {
+bool ProcWalk::CheckName(const Listing& listing, size_t index, base::SharedText& path) {
   const Target t = TargetOf(listing, index);
   if (Identify(t, listing, true) != Verdict::kShown) return false;
-  path.assign(t.record.name);
+  path = t.record.name;
   return true;
 }
 
@@ -96,7 +96,7 @@ Verdict ProcWalk::FirstSight(Target t, const PidStat* stat) {
   ProcessRecord& r = t.record;
   if (const std::optional<std::string_view> link = door_.ReadExeLink(r.pid)) {
     if (r.source != NameSource::kLink || r.name != *link) {
-      r.name.assign(*link);
+      r.name.Assign(*link);
       r.inode = 0;  // the inode kept was of another path
     }
     r.source = NameSource::kLink;
@@ -142,10 +142,10 @@ Verdict ProcWalk::NameWithoutLink(Target t, const PidStat* stat, int linkError) 
   // A name never changes because a file could not be opened.
   if (status == ReadStatus::kNoRoom) return Verdict::kUnread;
   if (!argv0.empty()) {
-    r.name.assign(argv0);
+    r.name.Assign(argv0);
     r.source = NameSource::kArgv0;
   } else if (stat) {
-    r.name.assign(stat->comm);  // an empty one too: the process is there
+    r.name.Assign(stat->comm);  // an empty one too: the process is there
     r.source = NameSource::kComm;
   } else {
     // No stat tells a kernel thread from a process, and no path names it.
@@ -229,7 +229,7 @@ ProcWalk::Outcome ProcWalk::ReadFigures(Target t, const Listing& listing, bool f
   // listed), its figures are the row's.
   const bool moreToRead = rereadNames_ || r.exeStatable || door_.readsAll();
   if (r.figures && !moreToRead) {
-    entry.szExeFile.assign(r.name);
+    entry.szExeFile = r.name;
     Fill(entry, *r.figures);
     return Outcome::kRead;
   }
@@ -245,7 +245,7 @@ ProcWalk::Outcome ProcWalk::ReadUnderWitness(Target t, const Listing& listing, b
     if (status == ReadStatus::kGone) return Outcome::kGone;
     // No stat to be had (no descriptor free): what was read of it last,
     // never another process's figures.
-    entry.szExeFile.assign(r.name);
+    entry.szExeFile = r.name;
     Fill(entry, r.lastFigures);
     entry.cntUsage = r.lastDescriptors;
     entry.th32ModuleID = r.inode;
@@ -280,14 +280,14 @@ ProcWalk::Outcome ProcWalk::ReadUnderWitness(Target t, const Listing& listing, b
       return Outcome::kAskAgain;
     }
     r.mark.Assign(*stat);
-    if (r.source == NameSource::kComm) r.name.assign(stat->comm);
+    if (r.source == NameSource::kComm) r.name.Assign(stat->comm);
     r.lastFigures = StatFigures::Of(*stat);
     r.lastDescriptors = entry.cntUsage;
     Fill(entry, r.lastFigures);
     if (exeInReach) entry.th32ModuleID = r.inode;
     if (r.hold != Hold::kStat) t.holder.Keep(r, Hold::kStat, witness.TakeOpened());
   }
-  entry.szExeFile.assign(r.name);
+  entry.szExeFile = r.name;
   return Outcome::kRead;
 }
 
@@ -306,7 +306,7 @@ void ProcWalk::RereadName(ProcessRecord& record) {
   ReadStatus status;
   const std::string_view argv0 = door_.ReadArgv0Path(record.pid, status);
   if (!argv0.empty()) {
-    record.name.assign(argv0);
+    record.name.Assign(argv0);
     record.source = NameSource::kArgv0;
   } else if (HasText(status)) {
     record.source = NameSource::kComm;  // named from the stat read next

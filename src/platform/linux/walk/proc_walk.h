@@ -38,7 +38,7 @@ class ProcWalk {
   // The check: decides who the index-th listed process is (Identify: it
   // reads, and holds open, what that takes) and gives its name into path;
   // false when it is not shown.
-  bool CheckName(const Listing& listing, size_t index, std::string& path);
+  bool CheckName(const Listing& listing, size_t index, base::SharedText& path);
 
   // The rebuild. checked: the check walked this listing, and its names
   // stand (but those due to be read again); otherwise every name is read

@@ -21,7 +21,7 @@ void ProcessRecord::Forget() {
   mark.Assign(PidStat{});
   source = NameSource::kLink;
   exeStatable = false;
-  name.clear();
+  name = {};
   inode = 0;
   lastFigures = StatFigures{};
   lastDescriptors = 0;

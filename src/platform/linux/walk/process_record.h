@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "base/shared_text.h"
 #include "platform/linux/io/unique_fd.h"
 #include "platform/linux/parsers/proc_pid_parsers.h"
 
@@ -75,8 +76,8 @@ struct ProcessRecord {
   ProgramMark mark;
   NameSource source = NameSource::kLink;
   bool exeStatable = false;  // its link was too long to read; the file is there
-  std::string name;
-  uint64_t inode = 0;  // of the executable at `name` for `mark`; 0 unknown
+  base::SharedText name;  // shared with the rows that show it
+  uint64_t inode = 0;     // of the executable at `name` for `mark`; 0 unknown
   // The row's figures as last read, shown again where they cannot be read
   // now (no descriptor free).
   StatFigures lastFigures;
