@@ -60,23 +60,36 @@ ReadStatus ReadTextAt(int dir_fd, const char* name, std::string& buffer, size_t 
   return ReadText(fd.get(), buffer, cap);
 }
 
-ReadStatus KeptFile::Read(std::string& buffer, size_t cap) {
-  if (fd_.valid()) {
+ReadStatus ReadKept(UniqueFd& fd, const std::function<UniqueFd(ReadStatus&)>& reopen,
+                    std::string& buffer, size_t cap) {
+  if (fd.valid()) {
     struct stat st {};
-    if (::fstat(fd_.get(), &st) == 0 && st.st_nlink > 0) {
-      const ReadStatus status = ReadText(fd_.get(), buffer, cap);
+    if (::fstat(fd.get(), &st) == 0 && st.st_nlink > 0) {
+      const ReadStatus status = ReadText(fd.get(), buffer, cap);
       if (HasText(status)) return status;
     }
-    fd_.Reset();
+    fd.Reset();
   }
-  fd_.Reset(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-  if (fd_.valid()) {
-    const ReadStatus status = ReadText(fd_.get(), buffer, cap);
+  ReadStatus status = ReadStatus::kUnreadable;
+  fd = reopen(status);
+  if (fd.valid()) {
+    status = ReadText(fd.get(), buffer, cap);
     if (HasText(status)) return status;
   }
-  fd_.Reset();
+  fd.Reset();
   buffer.clear();
-  return ReadStatus::kUnreadable;
+  return status == ReadStatus::kNoRoom ? status : ReadStatus::kUnreadable;
+}
+
+ReadStatus KeptFile::Read(std::string& buffer, size_t cap) {
+  return ReadKept(
+      fd_,
+      [this](ReadStatus& status) {
+        UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+        if (!fd.valid()) status = StatusOfErrno(errno);
+        return fd;
+      },
+      buffer, cap);
 }
 
 long ReadDirents(int dir_fd, DirentBuffer& buffer) {

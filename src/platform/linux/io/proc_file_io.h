@@ -10,6 +10,7 @@
 // own.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -53,9 +54,14 @@ ReadStatus ReadText(int fd, std::string& buffer, size_t cap);
 ReadStatus ReadTextAt(int dir_fd, const char* name, std::string& buffer, size_t cap);
 
 // A /proc or /sys text read again and again, each tick: its file stays
-// open between reads, and each read starts at offset 0, which makes the
-// kernel write the text afresh. A file that went away (removed, or a read
-// that fails) is opened again by its path.
+// open in fd between reads, and each read starts at offset 0, which makes
+// the kernel write the text afresh. A file that went away (removed, or a
+// read that fails) is opened again with reopen(status); kUnreadable, or
+// the status reopen gave, when it cannot be.
+ReadStatus ReadKept(UniqueFd& fd, const std::function<UniqueFd(ReadStatus&)>& reopen,
+                    std::string& buffer, size_t cap);
+
+// A kept text opened by its path.
 class KeptFile {
  public:
   explicit KeptFile(std::string path = {}) : path_(std::move(path)) {}

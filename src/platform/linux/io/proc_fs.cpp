@@ -225,26 +225,11 @@ std::optional<int64_t> ProcFs::PidfdPid(int pidfd) {
 ReadStatus ProcFs::ReadSystemText(SystemText which, std::string& text) {
   const auto index = static_cast<size_t>(which);
   const size_t cap = which == SystemText::kStat ? kProcStatCap : kSmallTextCap;
-  UniqueFd& kept = kept_[index];
-  // The file stays open between reads; one that went away (a read that
-  // fails, a file removed in a tree of plain files) is opened again.
-  if (kept.valid()) {
-    struct stat st {};
-    if (::fstat(kept.get(), &st) == 0 && st.st_nlink > 0) {
-      const ReadStatus status = ReadText(kept.get(), text, cap);
-      if (HasText(status)) return status;
-    }
-    kept.Reset();
-  }
-  ReadStatus status;
-  kept = Open(kSystemTextNames[index], kOpenFlags, status);
-  if (kept.valid()) {
-    status = ReadText(kept.get(), text, cap);
-    if (HasText(status)) return status;
-  }
-  kept.Reset();
-  text.clear();
-  return status == ReadStatus::kNoRoom ? status : ReadStatus::kUnreadable;
+  // The file stays open between reads (see ReadKept).
+  return ReadKept(
+      kept_[index],
+      [this, index](ReadStatus& status) { return Open(kSystemTextNames[index], kOpenFlags, status); },
+      text, cap);
 }
 
 ReadStatus ProcFs::ReadSelfCgroup(std::string& text) {
