@@ -167,6 +167,8 @@ class ProcFs {
   std::optional<int64_t> CountDescriptors(int64_t pid);
   // The PID of the process a pidfd of this program holds, as this /proc
   // numbers it (its self/fdinfo); nullopt where it does not show it.
+  // pidfd_open() counts in this program's PID namespace, a /proc in that
+  // of its mount: they differ where /proc was mounted for another one.
   std::optional<int64_t> PidfdPid(int pidfd);
 
   // --- The whole system's texts.
