@@ -18,7 +18,6 @@ constexpr long kProcSuperMagic = 0x9fa0;
 constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY;
 // A pidfd's fdinfo is a few short lines.
 constexpr size_t kFdinfoCap = 4096;
-constexpr int64_t kNoNumber = -1;
 // After running short, no file is held anew for this long.
 constexpr uint64_t kFrozenSeconds = 30;
 
@@ -76,7 +75,7 @@ std::unique_ptr<ProcFs> ProcFs::ForThisProgram() {
 
 void ProcFs::TakeLimit() {
   const std::optional<uint64_t> limit = options_.fileLimit();
-  if (limit == limit_ && listings_ > 0) return;
+  if (limit == limit_) return;
   const bool rose = !limit || (limit_ && *limit > *limit_);
   const bool fell = limit && (!limit_ || *limit < *limit_);
   limit_ = limit;
@@ -93,13 +92,14 @@ void ProcFs::TakeLimit() {
 
 void ProcFs::List(Listing& listing) {
   TakeLimit();
-  if (frozenAt_ && options_.listingClock() >= frozenUntil_) frozenAt_.reset();
+  const uint64_t now = options_.listingClock();
+  if (frozenAt_ && now >= frozenUntil_) frozenAt_.reset();
   listing.number = ++listings_;
   listing.pids.clear();
   listing.pids.reserve(listed_ + listed_ / 8 + 16);  // one allocation, as a rule
   if (!root_.valid()) OpenRoot();
   if (!root_.valid() || ::lseek(root_.get(), 0, SEEK_SET) != 0) return;
-  listing.listedAt = options_.listingClock();
+  listing.listedAt = now;
   ForEachDirEntry(root_.get(), dirents_, [&listing](std::string_view name) {
     if (const auto pid = ParsePidName(name)) listing.pids.push_back(*pid);
   });
@@ -137,10 +137,6 @@ const char* ProcFs::Name(int64_t pid, std::string_view file, int64_t number) {
   if (number >= 0) at = std::to_chars(at, end, number).ptr;
   *at = '\0';
   return name_.data();
-}
-
-const char* ProcFs::SelfName(std::string_view file, int64_t number) {
-  return Name(0, file, number);
 }
 
 UniqueFd ProcFs::OpenStat(int64_t pid, ReadStatus& status) {
@@ -215,7 +211,7 @@ std::optional<int64_t> ProcFs::CountDescriptors(int64_t pid) {
 
 std::optional<int64_t> ProcFs::PidfdPid(int pidfd) {
   ReadStatus status;
-  const UniqueFd fd = Open(SelfName("fdinfo/", pidfd), kOpenFlags, status);
+  const UniqueFd fd = Open(Name(0, "fdinfo/", pidfd), kOpenFlags, status);
   if (!fd.valid() || ReadText(fd.get(), fdinfo_, kFdinfoCap) != ReadStatus::kOk) {
     return std::nullopt;
   }
@@ -234,7 +230,7 @@ ReadStatus ProcFs::ReadSystemText(SystemText which, std::string& text) {
 
 ReadStatus ProcFs::ReadSelfCgroup(std::string& text) {
   ReadStatus status;
-  const UniqueFd fd = Open(SelfName("cgroup", kNoNumber), kOpenFlags, status);
+  const UniqueFd fd = Open(Name(0, "cgroup"), kOpenFlags, status);
   if (!fd.valid()) {
     text.clear();
     return status;

@@ -107,9 +107,9 @@ struct ProcFsOptions {
   std::function<uint64_t()> listingClock = TicksSinceBoot;
   std::function<std::optional<uint64_t>()> fileLimit = SoftFileLimit;
   // openat(2); tests make it fail.
-  std::function<int(int dir, const char* name, int flags)> openAt;
+  std::function<int(int dir, const char* name, int flags)> openAt = {};
   // The reading user; by default the program's effective user.
-  std::optional<uid_t> reader;
+  std::optional<uid_t> reader = {};
 };
 
 class ProcFs {
@@ -184,10 +184,10 @@ class ProcFs {
   int ceiling() const { return ceiling_; }
 
  private:
-  // The name below the root of a process's file, with a number after it
-  // where one is given, NUL-terminated, valid until the next call.
+  // The name below the root of a process's file (pid 0: this program's,
+  // "self/..."), with a number after it where one is given, NUL-terminated,
+  // valid until the next call.
   const char* Name(int64_t pid, std::string_view file, int64_t number = -1);
-  const char* SelfName(std::string_view file, int64_t number);
   // openat below the root; on EMFILE or ENFILE the holder gives back files
   // and the open is tried once more.
   UniqueFd Open(const char* name, int flags, ReadStatus& status);

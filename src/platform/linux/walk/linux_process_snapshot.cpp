@@ -50,7 +50,7 @@ class LinuxProcessSnapshot : public platform::ProcessSnapshot {
   Listing listing_;
   size_t next_ = 0;
   bool checked_ = false;  // a check walked this listing
-  bool outdatedFound_ = false;  // ... and found a process's ID taken over
+  bool outdatedFound_ = false;  // ... and found rows outdated (ProcWalk::outdatedRows)
 };
 
 }  // namespace

@@ -44,7 +44,7 @@ Verdict ProcWalk::Identify(Target t, const Listing& listing, bool trustNames) {
   ProcessRecord& r = t.record;
   if (r.listing == listing.number && r.verdict != Verdict::kUnread) return r.verdict;
   r.listing = listing.number;
-  r.figures.reset();
+  r.figuresFromCheck = false;
   if (r.figuresUnread) RetryUnread(t);
   const Verdict now = Recognise(t, trustNames);
   // Undecided: the last listing's verdict stands, with its name, unless
@@ -84,7 +84,8 @@ Verdict ProcWalk::Recognise(Target t, bool trustNames) {
     if (stat->IsKernelThread()) return KeepKernelThread(t, *stat);
     if (trustNames && !r.kernelThread && r.mark.SameProgram(*stat)) {
       // The stat was all that was read: its figures are the row's.
-      r.figures = StatFigures::Of(*stat);
+      r.lastFigures = StatFigures::Of(*stat);
+      r.figuresFromCheck = true;
       return Verdict::kShown;
     }
     return FirstSight(t, &*stat);
@@ -228,9 +229,9 @@ ProcWalk::Outcome ProcWalk::ReadFigures(Target t, const Listing& listing, bool f
   // to be read (another user's process, whose fd directory may not be
   // listed), its figures are the row's.
   const bool moreToRead = rereadNames_ || r.exeStatable || door_.readsAll();
-  if (r.figures && !moreToRead) {
+  if (r.figuresFromCheck && !moreToRead) {
     entry.szExeFile = r.name;
-    Fill(entry, *r.figures);
+    Fill(entry, r.lastFigures);
     return Outcome::kRead;
   }
   return ReadUnderWitness(t, listing, firstTry, entry);

@@ -27,7 +27,7 @@ void ProcessRecord::Forget() {
   lastDescriptors = 0;
   figuresUnread = false;
   verdict = Verdict::kUnread;
-  figures.reset();
+  figuresFromCheck = false;
 }
 
 }  // namespace pelmora::platform::linux_os

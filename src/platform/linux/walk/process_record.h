@@ -78,18 +78,18 @@ struct ProcessRecord {
   bool exeStatable = false;  // its link was too long to read; the file is there
   base::SharedText name;  // shared with the rows that show it
   uint64_t inode = 0;     // of the executable at `name` for `mark`; 0 unknown
-  // The row's figures as last read, shown again where they cannot be read
-  // now (no descriptor free).
+  // The row's figures as last read: shown again where they cannot be read
+  // now (no descriptor free), and the row's when the check read them.
   StatFigures lastFigures;
   int64_t lastDescriptors = 0;
   bool figuresUnread = false;  // its row showed them for want of a descriptor
 
-  // What this listing's readers found: the verdict, and the figures of a
-  // held stat when that was the only file read of the process, so they are
-  // certainly its own.
+  // What this listing's readers found: the verdict, and whether the check
+  // read lastFigures from a held stat and nothing else of the process, so
+  // that they are certainly its own.
   uint32_t listing = 0;
   Verdict verdict = Verdict::kUnread;
-  std::optional<StatFigures> figures;
+  bool figuresFromCheck = false;
 
   // Forgets what was learnt of the process, as for one never seen; its PID,
   // its hold and the listing stay.

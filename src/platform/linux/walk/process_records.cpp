@@ -83,27 +83,25 @@ void ProcessRecords::Release(ProcessRecord& record) {
 }
 
 size_t ProcessRecords::GiveBack(int from, size_t count) {
-  auto giveBack = [this](auto&& which) {
-    for (size_t i = records_.size(); i-- > 0;) {
-      ProcessRecord& r = records_[i];
-      if (r.hold != Hold::kNone && &r != busy_ && which(r)) {
-        Release(r);
-        return true;
-      }
-    }
-    return false;
-  };
+  const auto mayGo = [this](const ProcessRecord& r) { return r.hold != Hold::kNone && &r != busy_; };
   // Every file at or above `from`, in one pass.
   for (ProcessRecord& r : records_) {
-    if (r.hold != Hold::kNone && &r != busy_ && r.held.get() >= from) Release(r);
+    if (mayGo(r) && r.held.get() >= from) Release(r);
   }
+  // Then `count` more: the stats of processes named by their link first,
+  // then the other stats, then the pidfds.
   const auto linkNamed = [](const ProcessRecord& r) {
     return r.hold == Hold::kStat && !r.kernelThread && r.source == NameSource::kLink;
   };
   const auto stat = [](const ProcessRecord& r) { return r.hold == Hold::kStat; };
   const auto any = [](const ProcessRecord&) { return true; };
-  for (; count > 0; --count) {
-    if (!giveBack(linkNamed) && !giveBack(stat) && !giveBack(any)) break;
+  for (const auto& which : {+linkNamed, +stat, +any}) {
+    for (size_t i = records_.size(); i-- > 0 && count > 0;) {
+      if (mayGo(records_[i]) && which(records_[i])) {
+        Release(records_[i]);
+        --count;
+      }
+    }
   }
   return held_;
 }
